@@ -1,0 +1,373 @@
+// Record-level steps on a connection: buffered input of lines, the console's carriage control,
+// sequential text output and direct-access slots.
+#include "recio/connection.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "recio/errors.h"
+
+namespace recio {
+namespace {
+
+constexpr char kCtrlZ = 26;
+
+// What goes to the console before a record, by its carriage-control character.
+std::string_view CarriageControl(char control, bool linePending) {
+  switch (control) {
+    case '+':
+      return "\r";
+    case '0':
+      return linePending ? "\r\n\r\n" : "\r\n";
+    case '1':
+      return "\r\n\f\b \r";
+    default:
+      return linePending ? "\r\n" : "";
+  }
+}
+
+void FailWith(const platform::IoResult& result) {
+  if (!result.ok) Fail(result.failure);
+}
+
+}  // namespace
+
+void FixedName::Assign(std::string_view name) {
+  length = std::min(name.size(), kMaxNameLength);
+  std::memcpy(text, name.data(), length);
+  text[length] = '\0';
+}
+
+void Connection::AllocateBuffer(std::size_t size) {
+  ownedBuffer.reset(new char[size]);
+  buffer = ownedBuffer.get();
+  capacity = size;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+
+int ConnectionPort::Peek() {
+  c_.fetchedThisRequest = true;
+  if (c_.readPos == c_.readEnd) Refill();
+  return static_cast<unsigned char>(c_.buffer[c_.readPos]);
+}
+
+void ConnectionPort::Consume() {
+  NoteConsumed(static_cast<unsigned char>(c_.buffer[c_.readPos]));
+  ++c_.readPos;
+  c_.atRecordStart = false;
+}
+
+void ConnectionPort::NoteConsumed(unsigned char byte) {
+  c_.byteBefore = c_.lastByte;
+  c_.lastByte = byte;
+}
+
+// The end of the input: a last line without LF still ends as a record; after it, the end of
+// file. The mark stays on a file; the failure report clears it on the console.
+static void EndOfInput(Connection& c) {
+  if (!c.atRecordStart) {
+    c.buffer[0] = '\n';
+    c.readPos = 0;
+    c.readEnd = 1;
+    c.fakeLineEnd = true;
+    return;
+  }
+  c.endOfFileMark = true;
+  Fail(ErrorId::kEndOfFileEncountered);
+}
+
+void ConnectionPort::Refill() {
+  if (!c_.CanRead()) Fail(ErrorId::kFileNotOpenForReading);
+  if (c_.kind == RecordKind::kConsole) {
+    RefillConsole();
+    return;
+  }
+  c_.bufferOffset += static_cast<int64_t>(c_.readEnd) - (c_.fakeLineEnd ? 1 : 0);
+  c_.fakeLineEnd = false;
+  c_.readPos = 0;
+  c_.readEnd = 0;
+  platform::IoResult got = platform::ReadSome(c_.inputHandle, c_.buffer, c_.capacity);
+  FailWith(got);
+  if (got.count == 0) {
+    EndOfInput(c_);
+    return;
+  }
+  c_.readEnd = got.count;
+}
+
+// A typed line arrives whole from a terminal (at most 132 bytes per read). It may hold 130
+// characters before its line end; a longer one fails, and what the terminal still holds of it
+// is read by the next read as a line of its own. A line ending in Ctrl-Z is an end of file.
+static void CheckTypedLine(Connection& c) {
+  std::size_t n = c.readEnd;
+  if (c.buffer[n - 1] == '\n') {
+    std::size_t content = n - 1;
+    if (content > 0 && c.buffer[content - 1] == '\r') --content;
+    if (content > kConsoleLineLimit) {
+      // Only a line end of LF alone gets here (131 characters): as with CR LF, the 132 bytes
+      // of the read are the failed part, and the line end left over makes an empty line.
+      c.readPos = c.readEnd;
+      c.pendingEmptyLine = true;
+      Fail(ErrorId::kTerminalBufferOverflow);
+    }
+    if (content > 0 && c.buffer[content - 1] == kCtrlZ) {
+      c.readPos = c.readEnd;
+      c.endOfFileMark = true;
+      Fail(ErrorId::kEndOfFileEncountered);
+    }
+    return;
+  }
+  if (n == c.capacity) {
+    c.readPos = c.readEnd;
+    Fail(ErrorId::kTerminalBufferOverflow);
+  }
+  // The input ended in the middle of a typed line: that line is a record of its own.
+  if (c.buffer[n - 1] == kCtrlZ) {
+    c.readPos = c.readEnd;
+    c.endOfFileMark = true;
+    Fail(ErrorId::kEndOfFileEncountered);
+  }
+  c.buffer[n] = '\n';
+  c.readEnd = n + 1;
+  c.fakeLineEnd = true;
+}
+
+void ConnectionPort::RefillConsole() {
+  c_.readPos = 0;
+  c_.readEnd = 0;
+  c_.fakeLineEnd = false;
+  if (c_.pendingEmptyLine) {
+    c_.pendingEmptyLine = false;
+    c_.buffer[0] = '\n';
+    c_.readEnd = 1;
+    return;
+  }
+  platform::IoResult got = platform::ReadSome(c_.inputHandle, c_.buffer, c_.capacity);
+  FailWith(got);
+  if (got.count == 0) {
+    EndOfInput(c_);
+    return;
+  }
+  c_.readEnd = got.count;
+  if (c_.interactiveInput) CheckTypedLine(c_);
+}
+
+void ConnectionPort::SkipRecord() {
+  if (c_.kind == RecordKind::kConsole && c_.interactiveInput) {
+    // At a terminal the rest of the typed line is thrown away; a request that took nothing
+    // from the terminal still takes (and throws away) one line.
+    if (!c_.fetchedThisRequest) Peek();
+    c_.readPos = c_.readEnd;
+    c_.atRecordStart = true;
+    c_.lastByte = c_.byteBefore = 0;
+    return;
+  }
+  for (;;) {
+    if (c_.readPos == c_.readEnd) Refill();
+    unsigned char byte = static_cast<unsigned char>(c_.buffer[c_.readPos++]);
+    if (byte == '\n') break;
+    NoteConsumed(byte);
+    c_.atRecordStart = false;
+  }
+  bool endsInCtrlZ = c_.lastByte == kCtrlZ || (c_.lastByte == '\r' && c_.byteBefore == kCtrlZ);
+  c_.atRecordStart = true;
+  c_.lastByte = c_.byteBefore = 0;
+  if (c_.kind == RecordKind::kConsole && endsInCtrlZ) {
+    c_.endOfFileMark = true;
+    Fail(ErrorId::kEndOfFileEncountered);
+  }
+}
+
+void DiscardTypedLine(Connection& connection) {
+  connection.readPos = connection.readEnd;
+  connection.atRecordStart = true;
+}
+
+void PrepareSequentialRead(Connection& connection) {
+  if (!connection.lastWasWrite) return;
+  FlushSequential(connection);
+  connection.lastWasWrite = false;
+  connection.bufferOffset = connection.writeOffset;
+  connection.readPos = connection.readEnd = 0;
+  connection.fakeLineEnd = false;
+  connection.atRecordStart = true;
+}
+
+std::size_t ReadDialogueLine(Connection& console, std::span<char> line) {
+  std::size_t n = 0;
+  for (;;) {
+    if (console.readPos == console.readEnd) {
+      console.readPos = console.readEnd = 0;
+      if (console.pendingEmptyLine) {
+        console.pendingEmptyLine = false;
+        console.buffer[0] = '\n';
+        console.readEnd = 1;
+      } else {
+        platform::IoResult got =
+            platform::ReadSome(console.inputHandle, console.buffer, console.capacity);
+        FailWith(got);
+        if (got.count == 0) {
+          if (n > 0) return n;  // a last line without a line end
+          Fail(ErrorId::kEndOfFileEncountered);
+        }
+        console.readEnd = got.count;
+      }
+    }
+    char byte = console.buffer[console.readPos];
+    if (byte == '\n') {
+      ++console.readPos;
+      console.atRecordStart = true;
+      if (n > 0 && line[n - 1] == '\r') --n;
+      if (n > 0 && line[n - 1] == kCtrlZ) Fail(ErrorId::kEndOfFileEncountered);
+      return n;
+    }
+    if (n == line.size()) {
+      // An interactive console keeps the rest of the line for its next read; redirected input
+      // skips it.
+      if (console.interactiveInput) return n;
+      ++console.readPos;
+      continue;
+    }
+    line[n++] = byte;
+    ++console.readPos;
+    console.atRecordStart = false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output
+
+void ConnectionPort::Append(std::span<const char> text) {
+  if (!c_.CanWrite()) Fail(ErrorId::kFileReadOnly);
+  switch (c_.kind) {
+    case RecordKind::kConsole:
+      AppendConsole(text);
+      break;
+    case RecordKind::kSequential:
+      AppendSequential(text);
+      break;
+    case RecordKind::kDirect:
+      AppendDirect(text);
+      break;
+  }
+}
+
+void ConnectionPort::CompleteRecord(bool stayOnLine) {
+  if (!c_.CanWrite()) Fail(ErrorId::kFileReadOnly);
+  switch (c_.kind) {
+    case RecordKind::kConsole:
+      CompleteConsoleRecord(stayOnLine);
+      break;
+    case RecordKind::kSequential:
+      AppendSequential(stayOnLine ? std::span<const char>{} : std::span<const char>{"\r\n", 2});
+      break;
+    case RecordKind::kDirect:
+      CompleteDirectRecord();
+      break;
+  }
+}
+
+void ConnectionPort::AppendConsole(std::span<const char> text) {
+  while (!text.empty()) {
+    std::size_t room = kConsoleBufferSize - c_.pieceFill;
+    std::size_t take = std::min(room, text.size());
+    std::memcpy(c_.piece + Connection::kPrefixRoom + c_.pieceFill, text.data(), take);
+    c_.pieceFill += take;
+    text = text.subspan(take);
+    if (c_.pieceFill == kConsoleBufferSize) FlushConsolePiece();
+  }
+}
+
+// Hands the assembled piece of a console record to the handle. The first piece of a record
+// gets the carriage-control treatment; later pieces go as they are.
+void ConnectionPort::FlushConsolePiece() {
+  char* start = c_.piece + Connection::kPrefixRoom;
+  std::size_t size = c_.pieceFill;
+  if (c_.recordColumn == 0 && size > 0 && !c_.lineHeld) {
+    std::string_view prefix = CarriageControl(start[0], c_.linePending);
+    ++start;
+    --size;
+    start -= prefix.size();
+    std::memcpy(start, prefix.data(), prefix.size());
+    size += prefix.size();
+  }
+  c_.recordColumn += c_.pieceFill;
+  c_.pieceFill = 0;
+  if (size > 0) FailWith(platform::WriteAll(c_.outputHandle, start, size));
+}
+
+void ConnectionPort::CompleteConsoleRecord(bool stayOnLine) {
+  if (c_.recordColumn == 0 && c_.pieceFill == 0) {
+    // An empty record is written as one blank: only its line break shows.
+    c_.piece[Connection::kPrefixRoom] = ' ';
+    c_.pieceFill = 1;
+  }
+  FlushConsolePiece();
+  c_.recordColumn = 0;
+  c_.linePending = true;
+  c_.lineHeld = stayOnLine;
+}
+
+// The first write after the open or after a read cuts the file where the reading stood (or at
+// the start): old contents past that point go, earlier ones stay.
+static void StartWriting(Connection& c) {
+  std::size_t consumed = c.readPos;
+  if (c.fakeLineEnd && consumed == c.readEnd) --consumed;
+  int64_t position = c.bufferOffset + static_cast<int64_t>(consumed);
+  platform::SeekTo(c.outputHandle, position);
+  FailWith(platform::CutAt(c.outputHandle, position));
+  c.writeOffset = position;
+  c.readPos = c.readEnd = 0;
+  c.fakeLineEnd = false;
+  c.writeFill = 0;
+  c.lastWasWrite = true;
+}
+
+void FlushSequential(Connection& connection) {
+  if (connection.writeFill == 0) return;
+  std::size_t size = connection.writeFill;
+  connection.writeFill = 0;
+  platform::IoResult wrote = platform::WriteAll(connection.outputHandle, connection.buffer, size);
+  connection.writeOffset += static_cast<int64_t>(wrote.count);
+  FailWith(wrote);
+}
+
+void ConnectionPort::AppendSequential(std::span<const char> text) {
+  if (!c_.lastWasWrite) StartWriting(c_);
+  while (!text.empty()) {
+    std::size_t take = std::min(c_.capacity - c_.writeFill, text.size());
+    std::memcpy(c_.buffer + c_.writeFill, text.data(), take);
+    c_.writeFill += take;
+    text = text.subspan(take);
+    if (c_.writeFill == c_.capacity) FlushSequential(c_);
+  }
+}
+
+void ConnectionPort::AppendDirect(std::span<const char> text) {
+  std::size_t slot = static_cast<std::size_t>(c_.slotLength);
+  if (text.size() > slot - c_.writeFill) Fail(ErrorId::kDirectRecordOverflow);
+  std::memcpy(c_.buffer + c_.writeFill, text.data(), text.size());
+  c_.writeFill += text.size();
+}
+
+// A slot holds exactly the record length plus 2 bytes: the text, blanks up to the record
+// length, then CR LF, cut to the slot (a text one or two columns longer loses LF, or both).
+void ConnectionPort::CompleteDirectRecord() {
+  std::size_t slot = static_cast<std::size_t>(c_.slotLength);
+  std::size_t columns = slot - 2;
+  std::size_t end = c_.writeFill;
+  if (end < columns) {
+    std::memset(c_.buffer + end, ' ', columns - end);
+    end = columns;
+  }
+  if (end < slot) c_.buffer[end++] = '\r';
+  if (end < slot) c_.buffer[end++] = '\n';
+  c_.writeFill = 0;
+  int64_t offset = static_cast<int64_t>(c_.recordNumber - 1) * static_cast<int64_t>(slot);
+  ++c_.recordNumber;
+  FailWith(platform::WriteAt(c_.outputHandle, c_.buffer, slot, offset));
+}
+
+}  // namespace recio

@@ -1,0 +1,139 @@
+// The error catalogue of the record layer: numbers, texts and the way a failure leaves a request.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace recio {
+
+/// Catalogue rows; each value is the error number reported for the failure (6000 + row).
+enum class ErrorId : int32_t {
+  kEndOfFile = -1,  // not a catalogue row: the request status of an end of file
+  kIntegerOverflowOnInput = 6100,
+  kInvalidInteger = 6101,
+  kRealIndefinite = 6102,
+  kInvalidReal = 6103,
+  kRealMathOverflow = 6104,
+  kFormattedIoNotConsistent = 6200,
+  kTerminalIoNotConsistent = 6202,
+  kAEditExpected = 6205,
+  kRealEditExpected = 6206,
+  kIEditExpected = 6207,
+  kFileAlreadyOpenMismatch = 6209,
+  kKeepIllegalForScratch = 6300,
+  kScratchIllegalForNamed = 6301,
+  kMultipleRadix = 6302,
+  kIllegalRadix = 6303,
+  kIllegalStatusValue = 6304,
+  kIllegalModeValue = 6305,
+  kIllegalAccessValue = 6306,
+  kIllegalBlankValue = 6307,
+  kIllegalFormValue = 6308,
+  kIllegalShareValue = 6309,
+  kIllegalRecordNumber = 6311,
+  kIllegalUnitNumber = 6312,
+  kIllegalReclValue = 6313,
+  kDeleteIllegalReadOnly = 6404,
+  kBeyondEndOfFile = 6405,
+  kTerminalBufferOverflow = 6407,
+  kScratchNameLimit = 6410,
+  kFileConnectedToOtherUnit = 6413,
+  kAccessNotAllowed = 6414,
+  kFileAlreadyExists = 6415,
+  kFileNotFound = 6416,
+  kTooManyOpenFiles = 6417,
+  kTooManyUnits = 6418,
+  kShareNotInstalled = 6420,
+  kFileReadOnly = 6421,
+  kNoSpaceLeft = 6422,
+  kFileNotOpenForReading = 6500,
+  kEndOfFileEncountered = 6501,
+  kLiteralIllegalOnInput = 6509,
+  kInternalFileOverflow = 6600,
+  kDirectRecordOverflow = 6601,
+  kHeapSpaceLimit = 6700,
+};
+
+struct CatalogueRow {
+  ErrorId id;
+  std::string_view text;
+};
+
+/// The catalogue in increasing order of error number. Texts are the system's own, blanks included.
+inline constexpr std::array kCatalogue{
+    CatalogueRow{ErrorId::kIntegerOverflowOnInput, "INTEGER overflow on input"},
+    CatalogueRow{ErrorId::kInvalidInteger, "invalid INTEGER"},
+    CatalogueRow{ErrorId::kRealIndefinite, "REAL indefinite ( uninitialized or previous error )"},
+    CatalogueRow{ErrorId::kInvalidReal, "invalid REAL"},
+    CatalogueRow{ErrorId::kRealMathOverflow, "REAL math overflow"},
+    CatalogueRow{ErrorId::kFormattedIoNotConsistent,
+                 "formatted I/O not consistent with OPEN options"},
+    CatalogueRow{ErrorId::kTerminalIoNotConsistent, "terminal I/O not consistent with OPEN options"},
+    CatalogueRow{ErrorId::kAEditExpected, "A edit descriptor expected for CHARACTER"},
+    CatalogueRow{ErrorId::kRealEditExpected, "E, F, D or G edit descriptor expected for REAL"},
+    CatalogueRow{ErrorId::kIEditExpected, "I edit descriptor expected for INTEGER"},
+    CatalogueRow{ErrorId::kFileAlreadyOpenMismatch, "file already open : parameter mismatch"},
+    CatalogueRow{ErrorId::kKeepIllegalForScratch, "KEEP illegal for scratch file"},
+    CatalogueRow{ErrorId::kScratchIllegalForNamed, "SCRATCH illegal for named file"},
+    CatalogueRow{ErrorId::kMultipleRadix, "multiple radix specifiers"},
+    CatalogueRow{ErrorId::kIllegalRadix, "illegal radix specifier"},
+    CatalogueRow{ErrorId::kIllegalStatusValue, "illegal STATUS value"},
+    CatalogueRow{ErrorId::kIllegalModeValue, "illegal MODE value"},
+    CatalogueRow{ErrorId::kIllegalAccessValue, "illegal ACCESS value"},
+    CatalogueRow{ErrorId::kIllegalBlankValue, "illegal BLANK value"},
+    CatalogueRow{ErrorId::kIllegalFormValue, "illegal FORM value"},
+    CatalogueRow{ErrorId::kIllegalShareValue, "illegal SHARE value"},
+    CatalogueRow{ErrorId::kIllegalRecordNumber, "illegal record number"},
+    CatalogueRow{ErrorId::kIllegalUnitNumber, "illegal unit number"},
+    CatalogueRow{ErrorId::kIllegalReclValue, "illegal RECL value"},
+    CatalogueRow{ErrorId::kDeleteIllegalReadOnly, "DELETE illegal for read-only file"},
+    CatalogueRow{ErrorId::kBeyondEndOfFile, "external I/O illegal beyond end of file"},
+    CatalogueRow{ErrorId::kTerminalBufferOverflow, "terminal buffer overflow"},
+    CatalogueRow{ErrorId::kScratchNameLimit, "scratch file name limit exceeded"},
+    CatalogueRow{ErrorId::kFileConnectedToOtherUnit, "file already connected to a different unit"},
+    CatalogueRow{ErrorId::kAccessNotAllowed, "access not allowed"},
+    CatalogueRow{ErrorId::kFileAlreadyExists, "file already exists"},
+    CatalogueRow{ErrorId::kFileNotFound, "file not found"},
+    CatalogueRow{ErrorId::kTooManyOpenFiles, "too many open files"},
+    CatalogueRow{ErrorId::kTooManyUnits, "too many units connected"},
+    CatalogueRow{ErrorId::kShareNotInstalled, "SHARE not installed"},
+    CatalogueRow{ErrorId::kFileReadOnly, "file read-only or locked against writing"},
+    CatalogueRow{ErrorId::kNoSpaceLeft, "no space left on device"},
+    CatalogueRow{ErrorId::kFileNotOpenForReading, "file not open for reading or file locked"},
+    CatalogueRow{ErrorId::kEndOfFileEncountered, "end of file encountered"},
+    CatalogueRow{ErrorId::kLiteralIllegalOnInput,
+                 "H or apostrophe edit descriptor illegal on input"},
+    CatalogueRow{ErrorId::kInternalFileOverflow, "internal file overflow"},
+    CatalogueRow{ErrorId::kDirectRecordOverflow, "direct record overflow"},
+    CatalogueRow{ErrorId::kHeapSpaceLimit, "heap space limit exceeded"},
+};
+
+constexpr bool CatalogueIsSorted() {
+  for (std::size_t i = 1; i < kCatalogue.size(); ++i) {
+    if (static_cast<int32_t>(kCatalogue[i - 1].id) >= static_cast<int32_t>(kCatalogue[i].id)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(CatalogueIsSorted(), "catalogue rows must be unique and in increasing order");
+
+/// The catalogue text of a row; empty for a value that is not a row.
+constexpr std::string_view CatalogueText(ErrorId id) {
+  for (const CatalogueRow& row : kCatalogue) {
+    if (row.id == id) return row.text;
+  }
+  return {};
+}
+
+/// True for the failures that the failure report treats as an end of file.
+constexpr bool IsEndOfFile(ErrorId id) {
+  return id == ErrorId::kEndOfFileEncountered || id == ErrorId::kBeyondEndOfFile;
+}
+
+/// Abandons the request in progress with a catalogue row. Only valid inside a request run by the
+/// record layer; the failure reaches the failure report there and nowhere else.
+[[noreturn]] void Fail(ErrorId id);
+
+}  // namespace recio

@@ -1,0 +1,213 @@
+// POSIX implementation of the record layer's platform calls.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "recio/platform.h"
+
+namespace recio::platform {
+namespace {
+
+ErrorId OpenErrorRow(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return ErrorId::kFileNotFound;
+    case EEXIST:
+      return ErrorId::kFileAlreadyExists;
+    case EMFILE:
+    case ENFILE:
+      return ErrorId::kTooManyOpenFiles;
+    case EINVAL:
+      return ErrorId::kShareNotInstalled;
+    case ENOMEM:
+      return ErrorId::kHeapSpaceLimit;
+    default:  // EACCES, EPERM, EISDIR, EROFS, ETXTBSY, EBUSY and anything unforeseen
+      return ErrorId::kAccessNotAllowed;
+  }
+}
+
+ErrorId WriteErrorRow(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return ErrorId::kNoSpaceLeft;
+    default:  // EBADF (opened read-only), EACCES, EPERM, EIO, ...
+      return ErrorId::kFileReadOnly;
+  }
+}
+
+IoResult Failed(ErrorId row) { return IoResult{0, false, row}; }
+
+// Folds "." and ".." out of an absolute path so that two spellings of one name compare equal.
+std::string Normalised(const std::string& absolute) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= absolute.size()) {
+    std::size_t slash = absolute.find('/', start);
+    if (slash == std::string::npos) slash = absolute.size();
+    std::string part = absolute.substr(start, slash - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    start = slash + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
+}  // namespace
+
+bool IsTerminal(int handle) { return isatty(handle) == 1; }
+
+OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
+  int flags = O_CLOEXEC | O_NOCTTY;
+  switch (direction) {
+    case Direction::kRead:
+      flags |= O_RDONLY;
+      break;
+    case Direction::kWrite:
+      flags |= O_WRONLY;
+      break;
+    case Direction::kReadWrite:
+      flags |= O_RDWR;
+      break;
+  }
+  if (creation == Creation::kCreateIfAbsent) flags |= O_CREAT;
+  if (creation == Creation::kCreateExclusive) flags |= O_CREAT | O_EXCL;
+  int handle;
+  do {
+    handle = open(path, flags, 0666);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) return OpenResult{-1, OpenErrorRow(errno)};
+  struct stat st {};
+  if (fstat(handle, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(handle);
+    return OpenResult{-1, ErrorId::kAccessNotAllowed};
+  }
+  return OpenResult{handle, {}};
+}
+
+IoResult ReadSome(int handle, char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = read(handle, buffer, size);
+    if (n >= 0) return IoResult{static_cast<std::size_t>(n), true, {}};
+    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading);
+  }
+}
+
+IoResult WriteAll(int handle, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(handle, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IoResult{done, false, WriteErrorRow(errno)};
+    }
+    if (n == 0) return IoResult{done, false, ErrorId::kNoSpaceLeft};
+    done += static_cast<std::size_t>(n);
+  }
+  return IoResult{done, true, {}};
+}
+
+IoResult WriteAt(int handle, const char* data, std::size_t size, int64_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(handle, data + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IoResult{done, false, WriteErrorRow(errno)};
+    }
+    if (n == 0) return IoResult{done, false, ErrorId::kNoSpaceLeft};
+    done += static_cast<std::size_t>(n);
+  }
+  return IoResult{done, true, {}};
+}
+
+IoResult ReadAt(int handle, char* buffer, std::size_t size, int64_t offset) {
+  for (;;) {
+    ssize_t n = pread(handle, buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) return IoResult{static_cast<std::size_t>(n), true, {}};
+    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading);
+  }
+}
+
+int64_t SeekTo(int handle, int64_t offset) {
+  return static_cast<int64_t>(lseek(handle, static_cast<off_t>(offset), SEEK_SET));
+}
+
+int64_t SeekToEnd(int handle) { return static_cast<int64_t>(lseek(handle, 0, SEEK_END)); }
+
+IoResult CutAt(int handle, int64_t length) {
+  for (;;) {
+    if (ftruncate(handle, static_cast<off_t>(length)) == 0) return IoResult{};
+    if (errno == EINTR) continue;
+    // A device or pipe cannot be cut, and has nothing to lose by it.
+    if (errno == EINVAL) return IoResult{};
+    return Failed(WriteErrorRow(errno));
+  }
+}
+
+void CloseHandle(int handle) {
+  if (handle > kStderr) close(handle);
+}
+
+IoResult RemoveFile(const char* path) {
+  if (unlink(path) == 0) return IoResult{};
+  if (errno == ENOENT) return IoResult{};
+  return Failed(ErrorId::kDeleteIllegalReadOnly);
+}
+
+bool Exists(const char* path) {
+  struct stat st {};
+  return stat(path, &st) == 0;
+}
+
+FileIdentity IdentityOf(const char* path) {
+  FileIdentity identity;
+  struct stat st {};
+  if (stat(path, &st) == 0) {
+    identity.exists = true;
+    identity.device = static_cast<uint64_t>(st.st_dev);
+    identity.inode = static_cast<uint64_t>(st.st_ino);
+    return identity;
+  }
+  std::string absolute = path;
+  if (absolute.empty() || absolute[0] != '/') {
+    char* cwd = getcwd(nullptr, 0);
+    absolute = std::string(cwd != nullptr ? cwd : "") + "/" + absolute;
+    std::free(cwd);
+  }
+  identity.path = Normalised(absolute);
+  return identity;
+}
+
+FileIdentity IdentityOfHandle(int handle) {
+  FileIdentity identity;
+  struct stat st {};
+  if (fstat(handle, &st) == 0) {
+    identity.exists = true;
+    identity.device = static_cast<uint64_t>(st.st_dev);
+    identity.inode = static_cast<uint64_t>(st.st_ino);
+  }
+  return identity;
+}
+
+uint32_t ProcessNumber() { return static_cast<uint32_t>(getpid()); }
+
+void ExitProcess(int exitCode) { _exit(exitCode); }
+
+void AtExit(void (*work)()) { std::atexit(work); }
+
+}  // namespace recio::platform

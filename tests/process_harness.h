@@ -1,0 +1,58 @@
+// Runs a built program as a child process with prepared standard input and captures its output.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace x17b_test {
+
+enum class InputKind {
+  kPipe,  // standard input and standard output are pipes
+  kPty,   // standard input and standard output are one pseudo-terminal (echo and output
+          // processing off, canonical lines, no signal characters); standard error is a pipe
+};
+
+struct RunOptions {
+  std::vector<std::string> args;  // without the program name
+  std::string input;              // bytes fed to standard input (closed afterwards for a pipe)
+  InputKind kind = InputKind::kPipe;
+  std::string workDir;            // empty: the current directory
+  int dropToUid = -1;             // >= 0: the child runs as this user (needs root)
+  std::vector<std::pair<std::string, std::string>> environment;  // set in the child
+  int timeoutSeconds = 20;
+};
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int exitCode = -1;  // -1 when the child did not exit normally
+  int signal = 0;     // the signal that ended the child, if any
+  bool timedOut = false;
+};
+
+/// Runs `program` and waits for it (killing it after the timeout).
+RunResult RunProgram(const std::string& program, const RunOptions& options);
+
+/// A fresh, empty directory under the system's temporary directory, removed by the destructor.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+/// Makes control characters visible: CR as <CR>, LF as <LF>\n, others as <NN>.
+std::string Visible(const std::string& bytes);
+
+}  // namespace x17b_test
