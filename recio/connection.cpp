@@ -34,7 +34,7 @@ void FailWith(const platform::IoResult& result) {
 
 void FixedName::Assign(std::string_view name) {
   length = std::min(name.size(), kMaxNameLength);
-  std::memcpy(text, name.data(), length);
+  if (length > 0) std::memcpy(text, name.data(), length);
   text[length] = '\0';
 }
 
