@@ -1,0 +1,88 @@
+// Time per record of the formatted transfer: reading one (F10.0) value line, writing one (10I8)
+// record into an 80-column record slot.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "recio/format.h"
+#include "recio/memory_record_port.h"
+#include "recio/record_port.h"
+
+namespace {
+
+constexpr recio::Layout kChannelValue{"(F10.0)"};
+constexpr recio::Layout kCounts{"(10I8)"};
+
+// A record slot of 80 columns and CR LF, rewritten for every record, as a direct-access file
+// record is before it is stored.
+class SlotPort final : public recio::RecordPort {
+ public:
+  int Peek() override { return kNoRecord; }
+  void Consume() override {}
+  void SkipRecord() override {}
+  void Append(std::span<const char> text) override {
+    const std::size_t fitting = std::min(text.size(), kColumns - column_);
+    std::copy_n(text.begin(), fitting, slot_.begin() + column_);
+    column_ += fitting;
+  }
+  void CompleteRecord(bool) override {
+    std::fill(slot_.begin() + column_, slot_.begin() + kColumns, ' ');
+    slot_[kColumns] = '\r';
+    slot_[kColumns + 1] = '\n';
+    column_ = 0;
+    ++records_;
+  }
+  const std::array<char, 82>& slot() const { return slot_; }
+  int64_t records() const { return records_; }
+
+ private:
+  static constexpr std::size_t kColumns = 80;
+  std::array<char, 82> slot_{};
+  std::size_t column_ = 0;
+  int64_t records_ = 0;
+};
+
+void BM_ReadValueLine(benchmark::State& state) {
+  constexpr int kLines = 4096;
+  std::string lines;
+  for (int i = 0; i < kLines; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%10.3f\r\n", i * 1.618);
+    lines += line;
+  }
+  recio::MemoryRecordPort port{lines.data(), lines.size()};
+  float value = 0.0f;
+  const recio::Item item{value};
+  int left = kLines;
+  for (auto _ : state) {
+    if (left-- == 0) {
+      port.Rewind();
+      left = kLines - 1;
+    }
+    recio::RunTransfer(port, kChannelValue, recio::Items{&item, 1}, recio::Direction::kRead);
+    benchmark::DoNotOptimize(value);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadValueLine);
+
+void BM_WriteCountRecord(benchmark::State& state) {
+  SlotPort port;
+  std::array<int32_t, 10> counts{};
+  for (int i = 0; i < 10; ++i) counts[i] = i * 12345 - 4000;
+  const recio::Item item{std::span<const int32_t>{counts}};
+  for (auto _ : state) {
+    recio::RunTransfer(port, kCounts, recio::Items{&item, 1}, recio::Direction::kWrite);
+    benchmark::DoNotOptimize(port.slot().data());
+    ++counts[0];
+  }
+  state.SetItemsProcessed(port.records());
+}
+BENCHMARK(BM_WriteCountRecord);
+
+}  // namespace
