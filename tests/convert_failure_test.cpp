@@ -1,0 +1,273 @@
+// Whole-program tests of x17b2pavo's failure paths: the message, the exit code, what stays written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/convert_scan.h"
+#include "tests/process_harness.h"
+
+namespace convert_test {
+namespace {
+
+using x17b_test::FileExists;
+using x17b_test::InputKind;
+using x17b_test::ReadFileBytes;
+using x17b_test::RunResult;
+using x17b_test::TempDir;
+using x17b_test::Visible;
+
+const std::array<int64_t, 6> kStamp = {1996, 3, 6, 5, 59, 59};
+
+std::vector<std::string> Values(int n) {
+  std::vector<std::string> values;
+  for (int i = 1; i <= n; ++i) values.push_back(std::to_string(i));
+  return values;
+}
+
+std::vector<int64_t> Counts(int n) {
+  std::vector<int64_t> counts;
+  for (int i = 1; i <= n; ++i) counts.push_back(i);
+  return counts;
+}
+
+void ExpectFailed(const RunResult& run, const std::string& err, const std::string& out) {
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Visible(run.err), Visible(err));
+  EXPECT_EQ(Visible(run.out), Visible(out));
+}
+
+// The title record and the bank record of the default header with N = 25.
+std::string FirstTwoRecords(const ScanHeader& header) {
+  return TitleRecord(header.title, kStamp) + DefaultBankRecord(25, 3);
+}
+
+TEST(ConvertOpenFailureTest, MissingScanFileCreatesNothing) {
+  TempDir dir;
+  x17b_test::RunOptions options;
+  options.input = "missing.dat out.pavo\n";
+  options.workDir = dir.path();
+  RunResult run = x17b_test::RunProgram(kProgram, options);
+  ExpectFailed(run, Failure(6416, "OPEN", "missing.dat", "file not found"),
+               PipedEnd(kInputPrompt, false));
+  EXPECT_FALSE(FileExists(dir.File("out.pavo")));
+
+  // At a terminal the prompt's line ended with the reply; the second prompt never appears.
+  options.kind = InputKind::kPty;
+  run = x17b_test::RunProgram(kProgram, options);
+  ExpectFailed(run, Failure(6416, "OPEN", "missing.dat", "file not found"), kInputPrompt);
+  EXPECT_FALSE(FileExists(dir.File("out.pavo")));
+}
+
+// Replies that end before the second name: the line reader reports the end of its input through
+// the status report and the run stops with exit code 1; no output file is created.
+TEST(ConvertOpenFailureTest, InputEndingBeforeTheSecondNameStops) {
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), "scan.dat\n");
+  const std::string prompts = kInputPrompt + " " + kOutputPrompt + " " + kOutputPrompt;
+  ExpectFailed(run, "", prompts + " FORTRAN error number  -1 on unit  5\r\n" + kStop + "\r\n");
+  EXPECT_FALSE(FileExists(dir.File("out.pavo")));
+}
+
+TEST(ConvertOpenFailureTest, SameNameTwiceFailsBeforeAnythingIsWritten) {
+  TempDir dir;
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
+  RunResult run = Convert(dir, scan, "scan.dat scan.dat\n");
+  ExpectFailed(run, Failure(6413, "OPEN", "scan.dat", "file already connected to a different unit"),
+               PipedEnd(kInputPrompt, false));
+  EXPECT_EQ(ReadFileBytes(dir.File("scan.dat")), scan);
+}
+
+TEST(ConvertOpenFailureTest, OutputThatIsADirectoryIsRefused) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("out.pavo").c_str(), 0755), 0);
+  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))));
+  ExpectFailed(run, Failure(6414, "OPEN", "out.pavo", "access not allowed"),
+               PipedEnd(kInputPrompt, false));
+}
+
+TEST(ConvertOpenFailureTest, OutputInAMissingDirectoryIsNotFound) {
+  TempDir dir;
+  RunResult run =
+      Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), "scan.dat nowhere/out.pavo\n");
+  ExpectFailed(run, Failure(6416, "OPEN", "nowhere/out.pavo", "file not found"),
+               PipedEnd(kInputPrompt, false));
+}
+
+// An existing output file that may not be written: the open falls back to reading only, and the
+// first record fails. The file keeps its bytes.
+TEST(ConvertWriteFailureTest, ReadOnlyOutputFailsAtTheFirstRecord) {
+  TempDir dir;
+  const std::string old = Record("old record 1") + Record("old record 2");
+  x17b_test::WriteFileBytes(dir.File("out.pavo"), old);
+  ASSERT_EQ(chmod(dir.File("out.pavo").c_str(), 0444), 0);
+  x17b_test::WriteFileBytes(dir.File("scan.dat"), JoinLines(ScanLines(ScanHeader{}, Values(25))));
+  x17b_test::RunOptions options;
+  options.input = "scan.dat out.pavo\n";
+  options.workDir = dir.path();
+  if (geteuid() == 0) options.dropToUid = 65534;  // root would write anyway
+  RunResult run = x17b_test::RunProgram(kProgram, options);
+  ExpectFailed(run, Failure(6421, "WRITE", "out.pavo", "file read-only or locked against writing"),
+               PipedEnd(kInputPrompt, false));
+  EXPECT_EQ(ReadFileBytes(dir.File("out.pavo")), old);
+}
+
+TEST(ConvertWriteFailureTest, FullDeviceFailsAtTheFirstRecord) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  RunResult run =
+      Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), "scan.dat /dev/full\n");
+  ExpectFailed(run, Failure(6422, "WRITE", "/dev/full", "no space left on device"),
+               PipedEnd(kInputPrompt, false));
+}
+
+// A header shorter than 29 lines: the read that runs out names the scan file, and the records
+// written before it stay (none while lines 1-3 are read, the title record while lines 4-29 are).
+class ConvertShortHeaderTest : public testing::TestWithParam<int> {};
+
+TEST_P(ConvertShortHeaderTest, EndOfFileInTheHeader) {
+  const int lines = GetParam();
+  ScanHeader header;
+  std::vector<std::string> all = HeaderLines(header);
+  all.resize(static_cast<size_t>(lines));
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(all));
+  ExpectFailed(run, Failure(6501, "READ", "scan.dat", "end of file encountered"),
+               PipedEnd(kInputPrompt, false));
+  ASSERT_TRUE(FileExists(dir.File("out.pavo")));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
+            Visible(lines < 3 ? "" : TitleRecord(header.title, kStamp)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ConvertShortHeaderTest,
+                         testing::Values(0, 1, 2, 3, 4, 11, 14, 28));
+
+// One value line too few: the title and bank records are written, the counts are not.
+TEST(ConvertReadFailureTest, ShortValueListLeavesTitleAndBankRecords) {
+  ScanHeader header;
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, Values(24))));
+  ExpectFailed(run, Failure(6501, "READ", "scan.dat", "end of file encountered"),
+               PipedEnd(kInputPrompt, false));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(FirstTwoRecords(header)));
+}
+
+// A failure never shortens an existing longer output file: the records written before it are
+// replaced, every later slot keeps its old bytes.
+TEST(ConvertReadFailureTest, FailureLeavesTheRestOfALongerFileInPlace) {
+  ScanHeader header;
+  TempDir dir;
+  std::string old;
+  for (int r = 1; r <= 10; ++r) old += Record("old record " + std::to_string(r));
+  x17b_test::WriteFileBytes(dir.File("out.pavo"), old);
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, Values(24))));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
+            Visible(FirstTwoRecords(header) + old.substr(2 * 82)));
+}
+
+struct MalformedCase {
+  const char* name;
+  ScanHeader header;
+  std::vector<std::string> values;
+  int number;
+  const char* text;
+  int recordsLeft;  // records written before the failing read
+};
+
+class ConvertMalformedTest : public testing::TestWithParam<MalformedCase> {};
+
+TEST_P(ConvertMalformedTest, MalformedFieldEndsTheRun) {
+  const MalformedCase& c = GetParam();
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(c.header, c.values)));
+  ExpectFailed(run, Failure(c.number, "READ", "scan.dat", c.text), PipedEnd(kInputPrompt, false));
+  const std::string all = TitleRecord(c.header.title, kStamp) + DefaultBankRecord(25, 3);
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
+            Visible(all.substr(0, static_cast<size_t>(c.recordsLeft) * 82)));
+}
+
+ScanHeader With(std::string ScanHeader::*field, std::string text) {
+  ScanHeader header;
+  header.*field = std::move(text);
+  return header;
+}
+
+ScanHeader WithCoefficient(int index, std::string text) {
+  ScanHeader header;
+  header.coefficients[static_cast<size_t>(index)] = std::move(text);
+  return header;
+}
+
+std::vector<std::string> WithValue(int index, std::string text) {
+  std::vector<std::string> values = Values(25);
+  values[static_cast<size_t>(index)] = std::move(text);
+  return values;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ConvertMalformedTest,
+    testing::Values(MalformedCase{"LettersInTheStamp",
+                                  With(&ScanHeader::stamp, "19x6   3   6   5  59  59"), Values(25),
+                                  6101, "invalid INTEGER", 0},
+                    MalformedCase{"LettersInN", With(&ScanHeader::channels, "  2O"), Values(25),
+                                  6101, "invalid INTEGER", 1},
+                    MalformedCase{"DecimalPointInN", With(&ScanHeader::channels, "25.0"),
+                                  Values(25), 6101, "invalid INTEGER", 1},
+                    MalformedCase{"LettersInTheScale", With(&ScanHeader::scale, "   one    "),
+                                  Values(25), 6103, "invalid REAL", 1},
+                    MalformedCase{"TwoPointsInTheLastCoefficient", WithCoefficient(3, "1.2.3"),
+                                  Values(25), 6103, "invalid REAL", 1},
+                    MalformedCase{"LettersInAValue", ScanHeader{}, WithValue(12, "N/A"), 6103,
+                                  "invalid REAL", 2},
+                    MalformedCase{"ValueBeyondTheSingleRange", ScanHeader{},
+                                  WithValue(24, "4.0E38"), 6104, "REAL math overflow", 2}),
+    [](const testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
+
+// A count too large for the arithmetic ends the run with the floating-point fault message after
+// the title and bank records.
+TEST(ConvertMathFaultTest, ScaledValueOfTenToTheNineteenIsInvalid) {
+  ScanHeader header;
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, WithValue(7, "1.0E19"))));
+  ExpectFailed(run, MathFault(6101, "invalid"), PipedEnd(kInputPrompt, false));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(FirstTwoRecords(header)));
+}
+
+TEST(ConvertMathFaultTest, ScaledValueBeyondTheSingleRangeOverflows) {
+  ScanHeader header;
+  header.scale = "      10.0";
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, WithValue(0, "3.0E38"))),
+                          "scan.dat out.pavo\n", InputKind::kPty);
+  ExpectFailed(run, MathFault(6104, "overflow"), kInputPrompt);
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(FirstTwoRecords(header)));
+}
+
+// The counts before a fault are not written: count records come only after the last value.
+TEST(ConvertMathFaultTest, NoCountRecordBeforeTheLastValue) {
+  ScanHeader header;
+  header.channels = "  30";
+  TempDir dir;
+  std::vector<std::string> values = Values(30);
+  values[29] = "-9.3E18";
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, values)));
+  ExpectFailed(run, MathFault(6101, "invalid"), PipedEnd(kInputPrompt, false));
+  EXPECT_EQ(ReadFileBytes(dir.File("out.pavo")).size(), 2U * 82U);
+}
+
+// The last value read succeeds only when the file holds all 29 + N lines.
+TEST(ConvertReadFailureTest, ExactlyTwentyNinePlusNLinesIsEnough) {
+  ScanHeader header;
+  TempDir dir;
+  std::string scan = JoinLines(ScanLines(header, Values(25)));
+  RunResult run = Convert(dir, scan);
+  EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
+            Visible(FirstTwoRecords(header) + CountRecords(Counts(25), 3)));
+}
+
+}  // namespace
+}  // namespace convert_test

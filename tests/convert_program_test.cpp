@@ -1,0 +1,316 @@
+// Whole-program tests of x17b2pavo: the dialogue, the records written, the rounding of counts.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/convert_scan.h"
+#include "tests/process_harness.h"
+
+namespace convert_test {
+namespace {
+
+using x17b_test::InputKind;
+using x17b_test::ReadFileBytes;
+using x17b_test::RunResult;
+using x17b_test::TempDir;
+using x17b_test::Visible;
+
+const std::array<int64_t, 6> kStamp = {1996, 3, 6, 5, 59, 59};
+
+// Value lines 1.0, 2.0, ... n.0 and their counts at scale 1.
+std::vector<std::string> Ramp(int64_t n) {
+  std::vector<std::string> lines;
+  for (int64_t i = 1; i <= n; ++i) lines.push_back(std::to_string(i) + ".0");
+  return lines;
+}
+
+std::vector<int64_t> RampCounts(int64_t n, int64_t factor = 1) {
+  std::vector<int64_t> counts;
+  for (int64_t i = 1; i <= n; ++i) counts.push_back(i * factor);
+  return counts;
+}
+
+void ExpectStopped(const RunResult& run, const std::string& out) {
+  EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
+  EXPECT_EQ(Visible(run.out), Visible(out));
+  EXPECT_EQ(Visible(run.err), "");
+}
+
+// The scan of 25 values 1.0 ... 25.0 at scale 2.0 and the file it gives.
+struct TwentyFive {
+  ScanHeader header;
+  TwentyFive() { header.scale = "       2.0"; }
+  std::string Scan() const { return JoinLines(ScanLines(header, Ramp(25))); }
+  std::string Expected() const {
+    return TitleRecord(header.title, kStamp) + DefaultBankRecord(25, 3) +
+           CountRecords(RampCounts(25, 2), 3);
+  }
+};
+
+TEST(ConvertDialogueTest, BothNamesOnOneLineThroughPipes) {
+  TempDir dir;
+  TwentyFive scan;
+  RunResult run = Convert(dir, scan.Scan(), "scan.dat out.pavo\n");
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  const std::string output = ReadFileBytes(dir.File("out.pavo"));
+  EXPECT_EQ(output.size(), 5U * 82U);
+  EXPECT_EQ(Visible(output), Visible(scan.Expected()));
+}
+
+TEST(ConvertDialogueTest, BothNamesOnOneLineAtATerminal) {
+  TempDir dir;
+  TwentyFive scan;
+  RunResult run = Convert(dir, scan.Scan(), "scan.dat out.pavo\n", InputKind::kPty);
+  ExpectStopped(run, kInputPrompt + kStop);
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+}
+
+TEST(ConvertDialogueTest, NamesSeparatedByACommaOrTabAnswerBothQuestions) {
+  for (const std::string input : {"scan.dat,out.pavo\n", "  scan.dat\tout.pavo  \n"}) {
+    TempDir dir;
+    TwentyFive scan;
+    RunResult run = Convert(dir, scan.Scan(), input);
+    ExpectStopped(run, PipedEnd(kInputPrompt, true));
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected())) << input;
+  }
+}
+
+// One name per line: the second question shows its prompt. Through pipes the first prompt's line
+// is still held when the second prompt comes, so it follows on the same line with its blank.
+TEST(ConvertDialogueTest, OneNamePerLineShowsTheSecondPrompt) {
+  {
+    TempDir dir;
+    TwentyFive scan;
+    RunResult run = Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n");
+    ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+  }
+  {
+    TempDir dir;
+    TwentyFive scan;
+    RunResult run = Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n", InputKind::kPty);
+    ExpectStopped(run, kInputPrompt + kOutputPrompt + kStop);
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+  }
+}
+
+TEST(ConvertDialogueTest, BlankRepliesTakeTheNamesFromTheCommandLine) {
+  for (InputKind kind : {InputKind::kPipe, InputKind::kPty}) {
+    TempDir dir;
+    TwentyFive scan;
+    RunResult run = Convert(dir, scan.Scan(), "\n\n", kind, {"scan.dat", "out.pavo"});
+    if (kind == InputKind::kPipe) {
+      ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
+    } else {
+      ExpectStopped(run, kInputPrompt + kOutputPrompt + kStop);
+    }
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+  }
+}
+
+// A first line that begins with a comma leaves the first name as it was at the start of the run
+// (80 NUL characters): the open asks for it through the name dialogue, and the second question
+// takes the name after the comma.
+TEST(ConvertDialogueTest, LeadingCommaLeavesTheNameUnsetAndTheOpenAsksForIt) {
+  TempDir dir;
+  TwentyFive scan;
+  RunResult run = Convert(dir, scan.Scan(), ",out.pavo\nscan.dat\n");
+  ExpectStopped(run, kInputPrompt +
+                         "\r\nFile name missing or blank - please enter file name\r\nUNIT 1? " +
+                         "\r\n" + kStop + "\r\n");
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+}
+
+TEST(ConvertDialogueTest, LeadingCommaTakesACommandLineArgumentFirst) {
+  TempDir dir;
+  TwentyFive scan;
+  RunResult run = Convert(dir, scan.Scan(), ",out.pavo\n", InputKind::kPipe, {"scan.dat"});
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+}
+
+// N decides how many value lines are read and how many count records follow; the last record is
+// filled with zeros, and a negative N reads nothing.
+class ConvertRecordCountTest : public testing::TestWithParam<int64_t> {};
+
+TEST_P(ConvertRecordCountTest, WritesNrecCountRecords) {
+  const int64_t n = GetParam();
+  ScanHeader header;
+  header.channels = Fit(n, 4);
+  // Lines after the N values are never read, even when they are not numbers.
+  std::vector<std::string> lines = ScanLines(header, Ramp(n));
+  lines.push_back("not a value");
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(lines));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  const int64_t records = CountRecordsFor(n);
+  const std::string expected = TitleRecord(header.title, kStamp) + DefaultBankRecord(n, records) +
+                               CountRecords(RampCounts(n), records);
+  const std::string output = ReadFileBytes(dir.File("out.pavo"));
+  EXPECT_EQ(output.size(), static_cast<size_t>(2 + std::max<int64_t>(records, 0)) * 82U);
+  EXPECT_EQ(Visible(output), Visible(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(EdgeCounts, ConvertRecordCountTest,
+                         testing::Values(0, 1, 10, 11, 25, 8001, 9999, -5, -8, -9, -999),
+                         [](const testing::TestParamInfo<int64_t>& info) {
+                           return (info.param < 0 ? "Minus" : "N") +
+                                  std::to_string(info.param < 0 ? -info.param : info.param);
+                         });
+
+TEST(ConvertRecordTest, ZeroChannelsFromABlankShortLineFive) {
+  ScanHeader header;
+  header.channels = "";  // line 5 ends before column 25
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(HeaderLines(header)));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  const std::string output = ReadFileBytes(dir.File("out.pavo"));
+  EXPECT_EQ(output.substr(82, 82).substr(0, 16), "BANK 1    0    1");
+  EXPECT_EQ(Visible(output), Visible(TitleRecord(header.title, kStamp) + DefaultBankRecord(0, 1) +
+                                     CountRecords({}, 1)));
+}
+
+// The title and bank records byte for byte: title cut or padded to 40 columns, the stamp text in
+// 41-59, the coefficients in exponent form (implied digits when written without a point).
+TEST(ConvertRecordTest, TitleAndBankRecordsFromTheirColumns) {
+  ScanHeader header;
+  header.stamp = "1996   3   6   5  59  59 trailing text ignored 1234";
+  header.title = "A title longer than forty columns: this part is not read";
+  header.channels = "   2 more text";
+  header.coefficients = {"1234.5", "-0.001", "0.99999997",
+                         "1" + std::string(23, ' ') + "(no point: beyond column 48)"};
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, {"1", "2"})));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  const std::string output = ReadFileBytes(dir.File("out.pavo"));
+  EXPECT_EQ(Visible(output.substr(0, 82)),
+            Visible("A title longer than forty columns: this 1996: 3: 6: 5:59:59" +
+                    std::string(21, ' ') + "\r\n"));
+  EXPECT_EQ(Visible(output.substr(82, 82)),
+            Visible("BANK 1    2    1 EDS  1.23450E+03 -1.00000E-03  1.00000E+00  1.00000E-18 STD"
+                    "    \r\n"));
+}
+
+TEST(ConvertRecordTest, ShortTitleIsPaddedAndWideStampIntegersShowAsterisks) {
+  ScanHeader header;
+  header.stamp = "-999 100  -5 -10   7  99";
+  header.title = "Short";
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, Ramp(25))));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo")).substr(0, 82)),
+            Visible("Short" + std::string(35, ' ') + "-999:**:-5:**: 7:99" + std::string(21, ' ') +
+                    "\r\n"));
+}
+
+// Scan files written with CR LF, with a last line without a line end, and with value lines that
+// use the field rules: no point, exponent, comma, tab, blanks inside, text after column 10.
+TEST(ConvertRecordTest, ValueLinesFollowTheFieldRules) {
+  ScanHeader header;
+  header.channels = "  12";
+  const std::vector<std::string> values = {"123",   "12.5",  "1.25E2",          "1,5",
+                                           "\t7",   "",      "  1 2",           "-.5",
+                                           "1.5D1", "2.5+1", "       5.0 junk", "  -2.5"};
+  const std::vector<int64_t> counts = {123, 13, 125, 1, 7, 0, 12, -1, 15, 25, 5, -3};
+  const std::string expected =
+      TitleRecord(header.title, kStamp) + DefaultBankRecord(12, 2) + CountRecords(counts, 2);
+  std::string crlf = JoinLines(ScanLines(header, values), "\r\n");
+  crlf.resize(crlf.size() - 2);  // no line end after the last value
+  TempDir dir;
+  RunResult run = Convert(dir, crlf);
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(expected));
+}
+
+struct ScaledCase {
+  const char* name;
+  std::string scale;
+  std::vector<std::string> values;
+  std::vector<std::string> fields;  // the eight columns each count shows
+};
+
+class ConvertScalingTest : public testing::TestWithParam<ScaledCase> {};
+
+TEST_P(ConvertScalingTest, CountsAreScaledAndRounded) {
+  const ScaledCase& c = GetParam();
+  ScanHeader header;
+  header.scale = c.scale;
+  header.channels = Fit(static_cast<int64_t>(c.values.size()), 4);
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, c.values)));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  std::string records;
+  for (size_t i = 0; i < c.fields.size() || i % 10 != 0; ++i) {
+    records += i < c.fields.size() ? c.fields[i] : "       0";
+    if (i % 10 == 9) records += "\r\n";
+  }
+  const std::string output = ReadFileBytes(dir.File("out.pavo"));
+  ASSERT_GE(output.size(), 164U);
+  EXPECT_EQ(Visible(output.substr(164)), Visible(records));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rounding, ConvertScalingTest,
+    testing::Values(ScaledCase{"ScaleZero",
+                               "       0.0",
+                               {"123.0", "-4.5", "3.0E9", "1.0E19"},
+                               {"       0", "       0", "       0", "       0"}},
+                    ScaledCase{
+                        "ScaleHalf",
+                        "       0.5",
+                        {"5.0", "-5.0", "3.0", "1.0", "-1.0", "0.98"},
+                        {"       3", "      -3", "       2", "       1", "      -1", "       0"}},
+                    ScaledCase{"HalvesAwayFromZero",
+                               "         1",
+                               {"2.5", "-2.5", "0.49", "-0.49", "0.5"},
+                               {"       3", "      -3", "       0", "       0", "       1"}},
+                    // From 2^22 to 2^23 a product n + 0.25 gives n + 1 (below 2^22 it gives n);
+                    // from 2^24 to 2^25 an odd product gives the even integer above it.
+                    ScaledCase{"QuarterAbove2To22",
+                               "      6.25",
+                               {"671089", "-671089", "1342177", "671085"},
+                               {" 4194307", "-4194307", " 8388607", " 4194281"}},
+                    ScaledCase{"OddAbove2To24",
+                               "         3",
+                               {"5592407", "5592409", "11184809", "5592406"},
+                               {"16777222", "16777228", "33554428", "16777218"}},
+                    // Beyond 32 bits a count is held at the limit: asterisks, never a wrapped small
+                    // number (2^32 would wrap to 0, 4294968320 to 1024).
+                    ScaledCase{"HeldAtTheLimit",
+                               "       1.0",
+                               {"3.0E9", "4294967301", "4294968296", "-3.0E9", "12345678",
+                                "-1234567", "-12345678", "123456789"},
+                               {"********", "********", "********", "********", "12345678",
+                                "-1234567", "********", "********"}}),
+    [](const testing::TestParamInfo<ScaledCase>& info) { return std::string(info.param.name); });
+
+// Writing onto an existing, longer powder data file replaces only the records written.
+TEST(ConvertRecordTest, ExistingLongerOutputKeepsItsLaterRecords) {
+  TempDir dir;
+  std::string old;
+  for (int r = 1; r <= 10; ++r) old += Record("old record " + std::to_string(r));
+  x17b_test::WriteFileBytes(dir.File("out.pavo"), old);
+  TwentyFive scan;
+  RunResult run = Convert(dir, scan.Scan());
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
+            Visible(scan.Expected() + old.substr(5 * 82)));
+}
+
+// The bundled example converts to the expected file, which was made from the documented layouts
+// without the converter.
+TEST(ConvertExampleTest, BundledScanGivesTheBundledPowderFile) {
+  const std::string scan = ReadFileBytes(X17B_SOURCE_DIR "/examples/scan.dat");
+  const std::string expected = ReadFileBytes(X17B_SOURCE_DIR "/examples/scan.pavo");
+  ASSERT_FALSE(scan.empty());
+  ASSERT_EQ(expected.size() % 82, 0U);
+  TempDir dir;
+  RunResult run = Convert(dir, scan, "scan.dat scan.pavo\n");
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("scan.pavo"))), Visible(expected));
+}
+
+}  // namespace
+}  // namespace convert_test

@@ -1,0 +1,164 @@
+// Scan files and expected powder data files for the whole-program tests of x17b2pavo.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/process_harness.h"
+
+namespace convert_test {
+
+inline const std::string kProgram = X17B_BUILD_DIR "/x17b2pavo";
+
+inline const std::string kInputPrompt = "Enter input X17B EDS datafile name >";
+inline const std::string kOutputPrompt = "Enter output PAVO datafile name >";
+inline const std::string kStop = "Stop - Program terminated.\r\n";
+
+/// The header fields of a scan as the text of their columns; everything else is filler.
+struct ScanHeader {
+  std::string stamp = "1996   3   6   5  59  59";            // line 2, columns 25-48
+  std::string title = "Silicon standard, 2theta 7.000 deg";  // line 3, the whole line
+  std::string channels = "  25";                             // line 5, columns 25-28
+  std::string scale = "       1.0";                          // line 6, columns 25-34
+  std::array<std::string, 4> coefficients = {                // lines 12-15, columns 25-48
+      "   1.523000000000000E-01", "   3.125000000000000E-02", "   0.000000000000000E+00",
+      "  -1.000000000000000E-03"};
+};
+
+/// The 24 columns in front of a header field.
+inline std::string Label(const std::string& text) {
+  std::string label = text;
+  label.resize(24, ' ');
+  return label;
+}
+
+/// The 29 header lines of a scan. The filler lines carry digits and letters in the columns the
+/// converter skips, so reading a wrong line or column shows.
+inline std::vector<std::string> HeaderLines(const ScanHeader& header) {
+  std::vector<std::string> lines;
+  lines.push_back("X17B2 EDS data file 9999 NSLS beamline X17B");
+  lines.push_back(Label("Date/time (Y M D h m s)") + header.stamp);
+  lines.push_back(header.title);
+  lines.push_back(Label("Detector: Ge") + "8192  2.5  abc");
+  lines.push_back(Label("Number of channels") + header.channels);
+  lines.push_back(Label("Scale factor") + header.scale);
+  for (int line = 7; line <= 11; ++line) {
+    lines.push_back(Label("Filler line " + std::to_string(line)) + "77777777 xyz 1.0E+05");
+  }
+  for (int i = 0; i < 4; ++i) {
+    lines.push_back(Label("Energy calibration a" + std::to_string(i)) + header.coefficients[i]);
+  }
+  for (int line = 16; line <= 29; ++line) {
+    lines.push_back(Label("Filler line " + std::to_string(line)) + "6666 not a number");
+  }
+  return lines;
+}
+
+/// A whole scan: the header, then one line per value text.
+inline std::vector<std::string> ScanLines(const ScanHeader& header,
+                                          const std::vector<std::string>& values) {
+  std::vector<std::string> lines = HeaderLines(header);
+  lines.insert(lines.end(), values.begin(), values.end());
+  return lines;
+}
+
+inline std::string JoinLines(const std::vector<std::string>& lines, const std::string& eol = "\n") {
+  std::string bytes;
+  for (const std::string& line : lines) bytes += line + eol;
+  return bytes;
+}
+
+/// An integer right-aligned in `width` columns, or `width` asterisks when it does not fit.
+inline std::string Fit(int64_t value, int width) {
+  std::string text = std::to_string(value);
+  if (static_cast<int>(text.size()) > width) return std::string(static_cast<size_t>(width), '*');
+  return std::string(static_cast<size_t>(width) - text.size(), ' ') + text;
+}
+
+/// One stored record: the text, blanks to column 80, CR LF.
+inline std::string Record(std::string text) {
+  text.resize(80, ' ');
+  return text + "\r\n";
+}
+
+inline std::string TitleRecord(std::string title, const std::array<int64_t, 6>& stamp) {
+  title.resize(40, ' ');
+  std::string text = title + Fit(stamp[0], 4);
+  for (int i = 1; i < 6; ++i) text += ":" + Fit(stamp[i], 2);
+  return Record(text);
+}
+
+/// A coefficient in the bank record's exponent form (well-behaved values only).
+inline std::string Exponent(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%13.5E", value);
+  return text;
+}
+
+inline std::string BankRecord(int64_t channels, int64_t records,
+                              const std::array<std::string, 4>& coefficients) {
+  std::string text = "BANK 1" + Fit(channels, 5) + Fit(records, 5) + " EDS";
+  for (const std::string& coefficient : coefficients) text += coefficient;
+  return Record(text + " STD");
+}
+
+/// The bank record of the default header.
+inline std::string DefaultBankRecord(int64_t channels, int64_t records) {
+  return BankRecord(channels, records,
+                    {Exponent(0.1523F), Exponent(0.03125F), Exponent(0.0F), Exponent(-0.001F)});
+}
+
+inline int64_t CountRecordsFor(int64_t channels) {
+  return (channels - 1) / 10 + 1;
+}
+
+/// Count records 3 on: ten counts each, zeros past the counts given.
+inline std::string CountRecords(const std::vector<int64_t>& counts, int64_t records) {
+  std::string bytes;
+  for (int64_t k = 0; k < records; ++k) {
+    std::string text;
+    for (int64_t i = 10 * k; i < 10 * k + 10; ++i) {
+      text += Fit(i < static_cast<int64_t>(counts.size()) ? counts[static_cast<size_t>(i)] : 0, 8);
+    }
+    bytes += Record(text);
+  }
+  return bytes;
+}
+
+/// The failure message of a failed request.
+inline std::string Failure(int number, const std::string& word, const std::string& name,
+                           const std::string& text) {
+  return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
+         text + "\r\n";
+}
+
+/// The floating-point fault message.
+inline std::string MathFault(int number, const std::string& word) {
+  return "\r\nrun-time error M" + std::to_string(number) +
+         ": MATH\r\n- floating-point error: " + word + "\r\n";
+}
+
+/// Standard output of a piped run that showed the prompts given and then ended (pipes keep the
+/// prompt's line pending, so the end of the run closes it).
+inline std::string PipedEnd(const std::string& prompts, bool stopped) {
+  return prompts + "\r\n" + (stopped ? kStop + "\r\n" : "");
+}
+
+/// Runs the converter in `dir` on the scan bytes (written to scan.dat) with `input` as replies.
+inline x17b_test::RunResult Convert(const x17b_test::TempDir& dir, const std::string& scan,
+                                    const std::string& input = "scan.dat out.pavo\n",
+                                    x17b_test::InputKind kind = x17b_test::InputKind::kPipe,
+                                    std::vector<std::string> args = {}) {
+  x17b_test::WriteFileBytes(dir.File("scan.dat"), scan);
+  x17b_test::RunOptions options;
+  options.args = std::move(args);
+  options.input = input;
+  options.kind = kind;
+  options.workDir = dir.path();
+  return x17b_test::RunProgram(kProgram, options);
+}
+
+}  // namespace convert_test
