@@ -23,7 +23,8 @@ inline constexpr std::size_t kConsoleLineLimit = 130;
 
 /// A file name of at most 259 characters, kept without allocation.
 struct FixedName {
-  char text[kMaxNameLength + 1] = {};
+  FixedName() {}  // the text is filled by Assign; only `length` characters of it are ever read
+  char text[kMaxNameLength + 1];
   std::size_t length = 0;
   void Assign(std::string_view name);
   std::string_view view() const { return {text, length}; }

@@ -20,6 +20,8 @@ enum class Direction { kRead, kWrite, kReadWrite };
 struct OpenResult {
   int handle = -1;
   ErrorId failure{};  // meaningful when handle < 0
+  uint64_t device = 0;  // the identity of the file opened
+  uint64_t inode = 0;
 };
 
 struct IoResult {
@@ -74,8 +76,6 @@ bool Exists(const char* path);
 
 FileIdentity IdentityOf(const char* path);
 
-/// The identity of the file behind an open handle.
-FileIdentity IdentityOfHandle(int handle);
 
 /// A number that differs between processes, for unique scratch names.
 uint32_t ProcessNumber();

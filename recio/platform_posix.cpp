@@ -96,7 +96,7 @@ OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
     close(handle);
     return OpenResult{-1, ErrorId::kAccessNotAllowed};
   }
-  return OpenResult{handle, {}};
+  return OpenResult{handle, {}, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 IoResult ReadSome(int handle, char* buffer, std::size_t size) {
@@ -190,17 +190,6 @@ FileIdentity IdentityOf(const char* path) {
     std::free(cwd);
   }
   identity.path = Normalised(absolute);
-  return identity;
-}
-
-FileIdentity IdentityOfHandle(int handle) {
-  FileIdentity identity;
-  struct stat st {};
-  if (fstat(handle, &st) == 0) {
-    identity.exists = true;
-    identity.device = static_cast<uint64_t>(st.st_dev);
-    identity.inode = static_cast<uint64_t>(st.st_ino);
-  }
   return identity;
 }
 

@@ -80,7 +80,7 @@ int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
       .Add(": ")
       .Add(StatementWord(context.statement))
       .Add("(")
-      .Add(context.name.view())
+      .Add(context.NameShown())
       .Add(")\r\n- ")
       .Add(CatalogueText(id))
       .Add("\r\n");

@@ -16,7 +16,11 @@ struct RequestContext {
   Statement statement;
   Flags flags;
   Connection* connection = nullptr;  // null while an open has not made its connection
-  FixedName name;                    // the connection's name, or the name being opened
+  FixedName name;  // the name being opened or closed, when `connection` is null
+
+  std::string_view NameShown() const {
+    return connection != nullptr ? connection->name.view() : name.view();
+  }
 };
 
 /// Hands a failure of the request in `context` to the failure report. Returns the request

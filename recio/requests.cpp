@@ -27,7 +27,6 @@ int32_t RunRequest(Statement statement, Flags flags, Body&& body) noexcept {
 
 void Attach(RequestContext& context, Connection& connection) {
   context.connection = &connection;
-  context.name = connection.name;
 }
 
 void CheckFormatted(const Connection& connection) {

@@ -253,7 +253,7 @@ void OpenPlatformFile(Connection& c, const Settings& s) {
   c.inputHandle = c.granted == platform::Direction::kWrite ? -1 : opened.handle;
   c.outputHandle = c.granted == platform::Direction::kRead ? -1 : opened.handle;
   // A file created just now is known by its identity from here on.
-  c.identity = platform::IdentityOfHandle(opened.handle);
+  c.identity = platform::FileIdentity{true, opened.device, opened.inode, {}};
 }
 
 void ConnectDevice(Connection& c, Device device) {
@@ -438,8 +438,13 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
     s.status = OpenStatus::kOld;
   }
 
+  // The identity is needed only when some file is connected already (one system call saved
+  // on the first open of a run).
   platform::FileIdentity identity;
-  if (device == Device::kNone) identity = platform::IdentityOf(name.text);
+  bool anyFileConnected = std::any_of(gSlots.begin(), gSlots.end(), [](const Slot& slot) {
+    return slot.connection && !slot.connection->isDevice;
+  });
+  if (device == Device::kNone && anyFileConnected) identity = platform::IdentityOf(name.text);
   for (Slot& slot : gSlots) {
     if (!slot.connection || slot.unit == unit || slot.connection->isDevice || device != Device::kNone)
       continue;
@@ -467,7 +472,6 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
   c.kind = kind;
   c.form = s.form;
   c.blankZero = s.blankZero;
-  c.identity = std::move(identity);
   c.deleteAtClose = s.status == OpenStatus::kScratch;
   if (device != Device::kNone) {
     ConnectDevice(c, device);
@@ -493,7 +497,6 @@ void CloseUnit(int32_t unit, Keyword<CloseStatus> status, RequestContext& contex
       // The console stays connected; a pending line is ended.
       Connection& console = ConsoleOutput();
       context.connection = &console;
-      context.name = console.name;
       if (console.linePending) {
         console.linePending = console.lineHeld = false;
         WriteToStdout("\r\n");
