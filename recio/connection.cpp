@@ -47,9 +47,53 @@ void Connection::AllocateBuffer(std::size_t size) {
 // ---------------------------------------------------------------------------------------------
 // Input
 
+// Redirected console input holds many lines in its buffer. A line that ends in Ctrl-Z is an end
+// of file as soon as the line is met, whatever field meets it first: the whole line is brought
+// into the buffer (when it fits) and examined before any of it is taken.
+static void CheckRedirectedLine(Connection& c) {
+  for (;;) {
+    const char* start = c.buffer + c.readPos;
+    std::size_t available = c.readEnd - c.readPos;
+    if (const void* found = std::memchr(start, '\n', available)) {
+      std::size_t end = static_cast<std::size_t>(static_cast<const char*>(found) - c.buffer);
+      std::size_t last = end;
+      if (last > c.readPos && c.buffer[last - 1] == '\r') --last;
+      if (last > c.readPos && c.buffer[last - 1] == kCtrlZ) {
+        c.readPos = end + 1;
+        c.endOfFileMark = true;
+        Fail(ErrorId::kEndOfFileEncountered);
+      }
+      return;
+    }
+    if (c.readPos == 0 && c.readEnd == c.capacity) return;  // longer than the buffer
+    std::memmove(c.buffer, start, available);
+    c.readPos = 0;
+    c.readEnd = available;
+    platform::IoResult got =
+        platform::ReadSome(c.inputHandle, c.buffer + c.readEnd, c.capacity - c.readEnd);
+    FailWith(got);
+    if (got.count == 0) {  // the input ends inside this line
+      if (c.buffer[c.readEnd - 1] == kCtrlZ) {
+        c.readPos = c.readEnd;
+        c.endOfFileMark = true;
+        Fail(ErrorId::kEndOfFileEncountered);
+      }
+      if (c.readEnd < c.capacity) {
+        c.buffer[c.readEnd++] = '\n';
+        c.fakeLineEnd = true;
+      }
+      return;
+    }
+    c.readEnd += got.count;
+  }
+}
+
 int ConnectionPort::Peek() {
   c_.fetchedThisRequest = true;
   if (c_.readPos == c_.readEnd) Refill();
+  if (c_.atRecordStart && c_.kind == RecordKind::kConsole && !c_.interactiveInput) {
+    CheckRedirectedLine(c_);
+  }
   return static_cast<unsigned char>(c_.buffer[c_.readPos]);
 }
 
@@ -209,7 +253,10 @@ std::size_t ReadDialogueLine(Connection& console, std::span<char> line) {
             platform::ReadSome(console.inputHandle, console.buffer, console.capacity);
         FailWith(got);
         if (got.count == 0) {
-          if (n > 0) return n;  // a last line without a line end
+          if (n > 0) {  // a last line without a line end
+            console.atRecordStart = true;
+            return n;
+          }
           Fail(ErrorId::kEndOfFileEncountered);
         }
         console.readEnd = got.count;
@@ -346,28 +393,59 @@ void ConnectionPort::AppendSequential(std::span<const char> text) {
 }
 
 void ConnectionPort::AppendDirect(std::span<const char> text) {
-  std::size_t slot = static_cast<std::size_t>(c_.slotLength);
-  if (text.size() > slot - c_.writeFill) Fail(ErrorId::kDirectRecordOverflow);
-  std::memcpy(c_.buffer + c_.writeFill, text.data(), text.size());
-  c_.writeFill += text.size();
+  int64_t used = c_.recordWritten + static_cast<int64_t>(c_.writeFill);
+  if (static_cast<int64_t>(text.size()) > c_.slotLength - used) {
+    Fail(ErrorId::kDirectRecordOverflow);
+  }
+  while (!text.empty()) {
+    std::size_t take = std::min(c_.capacity - c_.writeFill, text.size());
+    std::memcpy(c_.buffer + c_.writeFill, text.data(), take);
+    c_.writeFill += take;
+    text = text.subspan(take);
+    if (c_.writeFill == c_.capacity) FlushDirectPiece();
+  }
+}
+
+// A record longer than the buffer goes to its slot in pieces; a usual one in one write.
+void ConnectionPort::FlushDirectPiece() {
+  int64_t offset = (c_.recordNumber - 1) * c_.slotLength + c_.recordWritten;
+  std::size_t size = c_.writeFill;
+  c_.writeFill = 0;
+  c_.recordWritten += static_cast<int64_t>(size);
+  FailWith(platform::WriteAt(c_.outputHandle, c_.buffer, size, offset));
 }
 
 // A slot holds exactly the record length plus 2 bytes: the text, blanks up to the record
 // length, then CR LF, cut to the slot (a text one or two columns longer loses LF, or both).
 void ConnectionPort::CompleteDirectRecord() {
-  std::size_t slot = static_cast<std::size_t>(c_.slotLength);
-  std::size_t columns = slot - 2;
-  std::size_t end = c_.writeFill;
-  if (end < columns) {
-    std::memset(c_.buffer + end, ' ', columns - end);
-    end = columns;
+  int64_t columns = c_.slotLength - 2;
+  for (;;) {
+    int64_t position = c_.recordWritten + static_cast<int64_t>(c_.writeFill);
+    if (position >= columns) break;
+    std::size_t blanks = static_cast<std::size_t>(
+        std::min<int64_t>(columns - position, static_cast<int64_t>(c_.capacity - c_.writeFill)));
+    std::memset(c_.buffer + c_.writeFill, ' ', blanks);
+    c_.writeFill += blanks;
+    if (c_.writeFill == c_.capacity) FlushDirectPiece();
   }
-  if (end < slot) c_.buffer[end++] = '\r';
-  if (end < slot) c_.buffer[end++] = '\n';
-  c_.writeFill = 0;
-  int64_t offset = static_cast<int64_t>(c_.recordNumber - 1) * static_cast<int64_t>(slot);
+  for (char lineEnd : {'\r', '\n'}) {
+    if (c_.recordWritten + static_cast<int64_t>(c_.writeFill) >= c_.slotLength) break;
+    if (c_.writeFill == c_.capacity) FlushDirectPiece();
+    c_.buffer[c_.writeFill++] = lineEnd;
+  }
+  if (c_.writeFill > 0) FlushDirectPiece();
+  c_.recordWritten = 0;
   ++c_.recordNumber;
-  FailWith(platform::WriteAt(c_.outputHandle, c_.buffer, slot, offset));
+}
+
+void DropUnfinishedRecord(Connection& connection) {
+  if (connection.kind == RecordKind::kDirect) {
+    connection.writeFill = 0;
+    connection.recordWritten = 0;
+  } else if (connection.kind == RecordKind::kConsole) {
+    connection.pieceFill = 0;
+    connection.recordColumn = 0;
+  }
 }
 
 }  // namespace recio

@@ -40,42 +40,44 @@ struct Connection {
   int inputHandle = -1;   // -1: cannot be read
   int outputHandle = -1;  // -1: cannot be written
   platform::Direction granted = platform::Direction::kReadWrite;
-  int32_t slotLength = 0;  // direct access: the record length plus 2 (CR LF)
+  int64_t slotLength = 0;  // direct access: the record length plus 2 (CR LF)
   bool deleteAtClose = false;
   bool isDevice = false;
-  bool joinsConsole = false;     // CON and USER: requests go to the console connections
-  bool interactiveInput = false; // console input from a terminal: one typed line per refill
-  bool mayShareName = false;     // NUL may be connected to several units
+  char deviceKind = 0;            // devices: 'C' console, 'E' standard error, 'N' null device
+  bool joinsConsole = false;      // CON and USER: requests go to the console connections
+  bool interactiveInput = false;  // console input from a terminal: one typed line per refill
+  bool mayShareName = false;      // NUL may be connected to several units
   platform::FileIdentity identity;
   std::unique_ptr<char[]> ownedBuffer;
   char* buffer = nullptr;
   std::size_t capacity = 0;
 
   // Input state.
-  std::size_t readPos = 0;  // next byte of the buffer
-  std::size_t readEnd = 0;  // one past the last valid byte
-  int64_t bufferOffset = 0; // file offset of buffer[0] while reading
+  std::size_t readPos = 0;   // next byte of the buffer
+  std::size_t readEnd = 0;   // one past the last valid byte
+  int64_t bufferOffset = 0;  // file offset of buffer[0] while reading
   bool atRecordStart = true;
   bool endOfFileMark = false;
   bool pendingEmptyLine = false;  // an over-long typed line left only its line end
   bool fakeLineEnd = false;       // the buffer ends in an LF that the input did not hold
   bool fetchedThisRequest = false;
-  unsigned char lastByte = 0;     // the two bytes consumed last, for the Ctrl-Z rule
+  unsigned char lastByte = 0;  // the two bytes consumed last, for the Ctrl-Z rule
   unsigned char byteBefore = 0;
 
   // Output state.
-  std::size_t writeFill = 0;  // bytes of the buffer not yet written
-  int64_t writeOffset = 0;    // file offset where buffer[0] goes
-  bool lastWasWrite = false;  // a sequential file: the cut at the first write has been made
-  int32_t recordNumber = 1;   // direct access: the record being written
+  std::size_t writeFill = 0;     // bytes of the buffer not yet written
+  int64_t writeOffset = 0;       // file offset where buffer[0] goes
+  bool lastWasWrite = false;     // a sequential file: the cut at the first write has been made
+  int64_t recordNumber = 1;      // direct access: the record being written
+  int64_t recordWritten = 0;     // direct access: bytes of that record already in the file
   std::size_t recordColumn = 0;  // console: bytes of the current record handed over so far
   // Console output is assembled here, behind room for the carriage-control bytes, so that a
   // piece goes to the handle in one write and never disturbs typed input held in the buffer.
   static constexpr std::size_t kPrefixRoom = 8;
   char piece[kPrefixRoom + kConsoleBufferSize] = {};
   std::size_t pieceFill = 0;
-  bool linePending = false;   // console output: a record ended on the current line
-  bool lineHeld = false;      // console output: the last record asked to stay on the line
+  bool linePending = false;  // console output: a record ended on the current line
+  bool lineHeld = false;     // console output: the last record asked to stay on the line
 
   bool CanRead() const { return inputHandle >= 0; }
   bool CanWrite() const { return outputHandle >= 0; }
@@ -102,6 +104,7 @@ class ConnectionPort final : public RecordPort {
   void FlushConsolePiece();
   void AppendSequential(std::span<const char> text);
   void AppendDirect(std::span<const char> text);
+  void FlushDirectPiece();
   void CompleteDirectRecord();
   void NoteConsumed(unsigned char byte);
 
@@ -113,6 +116,9 @@ void FlushSequential(Connection& connection);
 
 /// Prepares a sequential file for reading after it was written: buffered output goes out first.
 void PrepareSequentialRead(Connection& connection);
+
+/// Forgets a record that a failed write request left half-assembled (direct access, console).
+void DropUnfinishedRecord(Connection& connection);
 
 /// Throws away the rest of the typed line held in a console buffer.
 void DiscardTypedLine(Connection& connection);

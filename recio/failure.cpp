@@ -3,6 +3,8 @@
 
 namespace recio {
 
-void Fail(ErrorId id) { throw RequestFailure{id}; }
+void Fail(ErrorId id) {
+  throw RequestFailure{id};
+}
 
 }  // namespace recio

@@ -19,7 +19,7 @@ enum class Direction { kRead, kWrite, kReadWrite };
 /// What a failed call left behind, already mapped to the catalogue row that reports it.
 struct OpenResult {
   int handle = -1;
-  ErrorId failure{};  // meaningful when handle < 0
+  ErrorId failure{};    // meaningful when handle < 0
   uint64_t device = 0;  // the identity of the file opened
   uint64_t inode = 0;
 };
@@ -75,7 +75,6 @@ IoResult RemoveFile(const char* path);
 bool Exists(const char* path);
 
 FileIdentity IdentityOf(const char* path);
-
 
 /// A number that differs between processes, for unique scratch names.
 uint32_t ProcessNumber();

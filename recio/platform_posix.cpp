@@ -45,7 +45,9 @@ ErrorId WriteErrorRow(int error) {
   }
 }
 
-IoResult Failed(ErrorId row) { return IoResult{0, false, row}; }
+IoResult Failed(ErrorId row) {
+  return IoResult{0, false, row};
+}
 
 // Folds "." and ".." out of an absolute path so that two spellings of one name compare equal.
 std::string Normalised(const std::string& absolute) {
@@ -69,7 +71,9 @@ std::string Normalised(const std::string& absolute) {
 
 }  // namespace
 
-bool IsTerminal(int handle) { return isatty(handle) == 1; }
+bool IsTerminal(int handle) {
+  return isatty(handle) == 1;
+}
 
 OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
   int flags = O_CLOEXEC | O_NOCTTY;
@@ -147,7 +151,9 @@ int64_t SeekTo(int handle, int64_t offset) {
   return static_cast<int64_t>(lseek(handle, static_cast<off_t>(offset), SEEK_SET));
 }
 
-int64_t SeekToEnd(int handle) { return static_cast<int64_t>(lseek(handle, 0, SEEK_END)); }
+int64_t SeekToEnd(int handle) {
+  return static_cast<int64_t>(lseek(handle, 0, SEEK_END));
+}
 
 IoResult CutAt(int handle, int64_t length) {
   for (;;) {
@@ -164,6 +170,11 @@ void CloseHandle(int handle) {
 }
 
 IoResult RemoveFile(const char* path) {
+  // Only files are removed: a device node, pipe or directory reached by name stays.
+  struct stat st {};
+  if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    return Failed(ErrorId::kDeleteIllegalReadOnly);
+  }
   if (unlink(path) == 0) return IoResult{};
   if (errno == ENOENT) return IoResult{};
   return Failed(ErrorId::kDeleteIllegalReadOnly);
@@ -193,10 +204,16 @@ FileIdentity IdentityOf(const char* path) {
   return identity;
 }
 
-uint32_t ProcessNumber() { return static_cast<uint32_t>(getpid()); }
+uint32_t ProcessNumber() {
+  return static_cast<uint32_t>(getpid());
+}
 
-void ExitProcess(int exitCode) { _exit(exitCode); }
+void ExitProcess(int exitCode) {
+  _exit(exitCode);
+}
 
-void AtExit(void (*work)()) { std::atexit(work); }
+void AtExit(void (*work)()) {
+  std::atexit(work);
+}
 
 }  // namespace recio::platform

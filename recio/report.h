@@ -16,7 +16,7 @@ struct RequestContext {
   Statement statement;
   Flags flags;
   Connection* connection = nullptr;  // null while an open has not made its connection
-  FixedName name;  // the name being opened or closed, when `connection` is null
+  FixedName name;                    // the name being opened or closed, when `connection` is null
 
   std::string_view NameShown() const {
     return connection != nullptr ? connection->name.view() : name.view();

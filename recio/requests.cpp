@@ -64,6 +64,7 @@ int32_t WriteTo(int32_t unit, const int32_t* recordNumber, const Layout& layout,
     Connection& connection = ConnectionForTransfer(unit, true, context);
     Attach(context, connection);
     CheckFormatted(connection);
+    DropUnfinishedRecord(connection);
     if (recordNumber != nullptr) {
       if (*recordNumber < 1 || connection.kind != RecordKind::kDirect) {
         Fail(ErrorId::kIllegalRecordNumber);
@@ -88,7 +89,9 @@ int32_t Close(int32_t unit, Keyword<CloseStatus> status, Flags flags) noexcept {
                     [&](RequestContext& context) { CloseUnit(unit, status, context); });
 }
 
-bool Inquire(int32_t unit) noexcept { return IsUnitConnected(unit); }
+bool Inquire(int32_t unit) noexcept {
+  return IsUnitConnected(unit);
+}
 
 int32_t Read(int32_t unit, const Layout& layout, std::initializer_list<Item> items,
              Flags flags) noexcept {

@@ -262,15 +262,17 @@ void ConnectDevice(Connection& c, Device device) {
   switch (device) {
     case Device::kConsole:
       c.joinsConsole = true;
+      c.deviceKind = 'C';
       break;
     case Device::kError:
       c.outputHandle = platform::kStderr;
+      c.deviceKind = 'E';
       break;
     case Device::kNull: {
       c.mayShareName = true;
-      platform::OpenResult opened =
-          platform::OpenFile("/dev/null", platform::Creation::kMustExist,
-                             platform::Direction::kReadWrite);
+      c.deviceKind = 'N';
+      platform::OpenResult opened = platform::OpenFile("/dev/null", platform::Creation::kMustExist,
+                                                       platform::Direction::kReadWrite);
       if (opened.handle < 0) Fail(opened.failure);
       c.inputHandle = c.outputHandle = opened.handle;
       break;
@@ -309,7 +311,7 @@ void FinishConnection(Connection& c, bool remove) {
   if (handle >= 0) platform::CloseHandle(handle);
   c.inputHandle = c.outputHandle = -1;
   if (failed) Fail(failure);
-  if (remove) {
+  if (remove && !c.isDevice) {
     platform::IoResult removed = platform::RemoveFile(c.name.text);
     if (!removed.ok) Fail(removed.failure);
   }
@@ -333,9 +335,15 @@ void CloseSlot(Slot& slot, Keyword<CloseStatus> status) {
 
 // ---- Console
 
-Connection& ConsoleInput() { return gConsole; }
-Connection& ConsoleOutput() { return gSeparateStdout ? gStdoutConsole : gConsole; }
-bool ConsoleIsShared() { return !gSeparateStdout; }
+Connection& ConsoleInput() {
+  return gConsole;
+}
+Connection& ConsoleOutput() {
+  return gSeparateStdout ? gStdoutConsole : gConsole;
+}
+bool ConsoleIsShared() {
+  return !gSeparateStdout;
+}
 
 void Start(int argc, char** argv) noexcept {
   gArgc = argc;
@@ -421,6 +429,8 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
     }
   } else if (Slot* own = FindSlot(unit)) {
     name = own->connection->name;
+  } else if (unit == 0 || unit == 5 || unit == 6) {
+    name.Assign("CON");  // a preconnected console unit keeps its connection's name
   } else {
     MakeScratchName(name);
     s.status = OpenStatus::kScratch;
@@ -431,6 +441,8 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
   Device device = DeviceOf(name.view());
   RecordKind kind = s.access == Access::kDirect ? RecordKind::kDirect : RecordKind::kSequential;
   if (device != Device::kNone) {
+    std::string_view stem = name.view().substr(0, name.view().rfind('.'));
+    name.Assign(stem);
     if (s.access == Access::kDirect || s.form == Form::kUnformatted) {
       Fail(ErrorId::kTerminalIoNotConsistent);
     }
@@ -445,10 +457,14 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
     return slot.connection && !slot.connection->isDevice;
   });
   if (device == Device::kNone && anyFileConnected) identity = platform::IdentityOf(name.text);
+  char deviceKind = device == Device::kConsole ? 'C' : device == Device::kError ? 'E' : 0;
   for (Slot& slot : gSlots) {
-    if (!slot.connection || slot.unit == unit || slot.connection->isDevice || device != Device::kNone)
-      continue;
-    if (slot.connection->identity == identity) Fail(ErrorId::kFileConnectedToOtherUnit);
+    if (!slot.connection || slot.unit == unit) continue;
+    const Connection& other = *slot.connection;
+    // Only the null device may be connected to several units.
+    bool sameFile = device == Device::kNone ? !other.isDevice && other.identity == identity
+                                            : deviceKind != 0 && other.deviceKind == deviceKind;
+    if (sameFile) Fail(ErrorId::kFileConnectedToOtherUnit);
   }
 
   if (Slot* own = FindSlot(unit)) {
@@ -477,8 +493,8 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
     ConnectDevice(c, device);
     c.AllocateBuffer(kConsoleBufferSize + 1);
   } else {
-    if (kind == RecordKind::kDirect) c.slotLength = s.recl + 2;
-    c.AllocateBuffer(std::max(s.blockSize, static_cast<std::size_t>(c.slotLength)));
+    if (kind == RecordKind::kDirect) c.slotLength = static_cast<int64_t>(s.recl) + 2;
+    c.AllocateBuffer(s.blockSize);
     OpenPlatformFile(c, s);
     if (s.access == Access::kAppend) {
       int64_t end = platform::SeekToEnd(c.inputHandle >= 0 ? c.inputHandle : c.outputHandle);
@@ -491,34 +507,35 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
 
 // ---- Close
 
-void CloseUnit(int32_t unit, Keyword<CloseStatus> status, RequestContext& context) {
-  if (unit == kDefaultUnit || unit == 0 || unit == 5 || unit == 6) {
-    if (FindSlot(unit) == nullptr) {
-      // The console stays connected; a pending line is ended.
-      Connection& console = ConsoleOutput();
-      context.connection = &console;
-      if (console.linePending) {
-        console.linePending = console.lineHeld = false;
-        WriteToStdout("\r\n");
-      }
-      return;
-    }
+// The console stays connected after a close; a pending line on it is ended.
+void EndConsoleLine(Connection& console) {
+  if (console.linePending && console.CanWrite()) {
+    console.linePending = console.lineHeld = false;
+    platform::IoResult wrote = platform::WriteAll(console.outputHandle, "\r\n", 2);
+    if (!wrote.ok) Fail(wrote.failure);
   }
+}
+
+void CloseUnit(int32_t unit, Keyword<CloseStatus> status, RequestContext& context) {
   Slot* slot = FindSlot(unit);
-  if (slot == nullptr) return;
-  context.connection = slot->connection.get();
-  context.name = slot->connection->name;
-  if (slot->connection->joinsConsole) {
-    Connection& console = ConsoleOutput();
-    CloseRemoves(*slot->connection, status);
-    slot->connection.reset();
+  if (slot == nullptr) {
+    if (unit != kDefaultUnit && unit != 0 && unit != 5 && unit != 6) return;
+    // Unit 5 is the console input; 0, 6 and `*` close on the console output.
+    Connection& console = unit == 5 ? ConsoleInput() : ConsoleOutput();
     context.connection = &console;
-    if (console.linePending) {
-      console.linePending = console.lineHeld = false;
-      WriteToStdout("\r\n");
-    }
+    CloseRemoves(console, status);
+    EndConsoleLine(console);
     return;
   }
+  context.connection = slot->connection.get();
+  if (slot->connection->joinsConsole) {
+    CloseRemoves(*slot->connection, status);
+    slot->connection.reset();
+    context.connection = &ConsoleOutput();
+    EndConsoleLine(ConsoleOutput());
+    return;
+  }
+  context.name = slot->connection->name;
   context.connection = nullptr;  // the connection is gone once the close is under way
   CloseSlot(*slot, status);
 }

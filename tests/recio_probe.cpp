@@ -14,6 +14,11 @@
 //   number UNIT                          one (24X,I4) value
 //   inquire UNIT
 //   stop | end                           the stop, or a return from main
+//   openx UNIT HEX [KEY=VALUE ...] [?]   open with a name given in hexadecimal (any bytes)
+//   writex UNIT HEX                      one (A) record of any bytes, given in hexadecimal
+//   direct2 UNIT RECORD T1 T2 [?]        one (A,A) record into a direct-access slot
+//   mathfault N                          the floating-point fault message of fault N (0 to 4)
+//   abort                                ends the process at once, without termination
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,11 +37,13 @@ constexpr recio::Layout kRulerBefore{"(/,1X,80('-'))"};
 constexpr recio::Layout kRulerAfter{"(1X,80('-'),/)"};
 constexpr recio::Layout kTenIntegers{"(10I8)"};
 constexpr recio::Layout kNumber{"(24X,I4)"};
+constexpr recio::Layout kTwoTexts{"(A,A)"};
 
 FILE* gLog = nullptr;
 
 int32_t UnitOf(const std::string& word) {
-  return word == "*" ? recio::kDefaultUnit : static_cast<int32_t>(std::strtol(word.c_str(), nullptr, 10));
+  return word == "*" ? recio::kDefaultUnit
+                     : static_cast<int32_t>(std::strtol(word.c_str(), nullptr, 10));
 }
 
 const recio::Layout& TextLayout(const std::string& name) {
@@ -67,12 +74,24 @@ void Log(const std::string& text) {
   std::fflush(gLog);
 }
 
-void OpenRequest(const std::vector<std::string>& words) {
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16));
+  }
+  return bytes;
+}
+
+void OpenRequest(const std::vector<std::string>& words, bool hexName = false) {
   recio::OpenSpec spec;
   static std::string name;
   name = words.size() > 2 ? words[2] : "-";
-  if (name == "_") name = "   ";
-  if (name != "-") spec.name = std::span<const char>(name.data(), name.size());
+  if (hexName) {
+    name = FromHex(name);
+  } else if (name == "_") {
+    name = "   ";
+  }
+  if (hexName || name != "-") spec.name = std::span<const char>(name.data(), name.size());
   static std::vector<std::string> values;
   values.assign(words.begin() + std::min<std::size_t>(3, words.size()), words.end());
   for (const std::string& item : values) {
@@ -144,6 +163,20 @@ void RunLine(const std::string& line) {
     Log("number status=" + std::to_string(status) + " value=" + std::to_string(value));
   } else if (verb == "inquire") {
     Log("inquire " + words[1] + " " + (recio::Inquire(UnitOf(words[1])) ? "yes" : "no"));
+  } else if (verb == "openx") {
+    OpenRequest(words, true);
+  } else if (verb == "writex") {
+    std::string bytes = FromHex(words.size() > 2 ? words[2] : "");
+    recio::Write(UnitOf(words[1]), kA, {std::string_view(bytes)});
+  } else if (verb == "direct2") {
+    int32_t status =
+        recio::WriteRecord(UnitOf(words[1]), std::atoi(words[2].c_str()), kTwoTexts,
+                           {std::string_view(words[3]), std::string_view(words[4])}, flags);
+    Log("direct2 status=" + std::to_string(status));
+  } else if (verb == "mathfault") {
+    recio::ReportMathFault(static_cast<recio::MathFault>(std::atoi(words[1].c_str())));
+  } else if (verb == "abort") {
+    std::_Exit(3);
   } else if (verb == "stop") {
     recio::Stop();
   } else if (verb == "end") {
