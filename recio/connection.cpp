@@ -103,6 +103,22 @@ void ConnectionPort::Consume() {
   c_.atRecordStart = false;
 }
 
+std::span<const char> ConnectionPort::Available() {
+  c_.fetchedThisRequest = true;
+  // A refill, and the first look at a line of redirected console input, go through Peek.
+  if (c_.readPos == c_.readEnd) return {};
+  if (c_.atRecordStart && c_.kind == RecordKind::kConsole && !c_.interactiveInput) return {};
+  return {c_.buffer + c_.readPos, c_.readEnd - c_.readPos};
+}
+
+void ConnectionPort::Advance(std::size_t count) {
+  if (count == 0) return;
+  if (count >= 2) NoteConsumed(static_cast<unsigned char>(c_.buffer[c_.readPos + count - 2]));
+  NoteConsumed(static_cast<unsigned char>(c_.buffer[c_.readPos + count - 1]));
+  c_.readPos += count;
+  c_.atRecordStart = false;
+}
+
 void ConnectionPort::NoteConsumed(unsigned char byte) {
   c_.byteBefore = c_.lastByte;
   c_.lastByte = byte;

@@ -92,6 +92,8 @@ class ConnectionPort final : public RecordPort {
 
   int Peek() override;
   void Consume() override;
+  std::span<const char> Available() override;
+  void Advance(std::size_t count) override;
   void SkipRecord() override;
   void Append(std::span<const char> text) override;
   void CompleteRecord(bool stayOnLine) override;

@@ -77,6 +77,24 @@ std::from_chars_result ConvertDecimal(const Mantissa& mantissa, int64_t decimalE
   return std::from_chars(text.data(), end, value);
 }
 
+// The common case of a short decimal: an integer of at most 7 digits and a power of ten up to
+// 10^10 are both exact floats, so one float multiplication or division gives the correctly
+// rounded value without building text. False when the value is not of that kind.
+bool ConvertShortDecimal(const Mantissa& mantissa, int64_t decimalExponent, float& value) {
+  static constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                           1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  constexpr int64_t kLargestPower = 10;
+  const std::string_view digits = mantissa.digits();
+  if (digits.size() > 7) return false;
+  const int64_t power = decimalExponent - static_cast<int64_t>(digits.size());
+  if (power < -kLargestPower || power > kLargestPower) return false;
+  uint32_t integer = 0;
+  for (char digit : digits) integer = integer * 10 + static_cast<uint32_t>(digit - '0');
+  const float exact = static_cast<float>(integer);
+  value = power < 0 ? exact / kPowersOfTen[-power] : exact * kPowersOfTen[power];
+  return true;
+}
+
 // Whether 0.D1...Dn x 10^decimalExponent exceeds 3.402823466E+38 = 0.3402823466 x 10^39, decided
 // on the exact digits (without trailing zeros, a longer digit string that shares a prefix is the
 // larger fraction, so the plain text comparison is exact).
@@ -193,6 +211,9 @@ Converted<float> ParseReal(std::string_view text, int32_t impliedDigits, int32_t
     return Failure<float>(beyondDouble ? ErrorId::kRealIndefinite : ErrorId::kRealMathOverflow);
   }
   float value = 0.0f;
+  if (ConvertShortDecimal(mantissa, decimalExponent, value)) {
+    return {real.negative ? -value : value, std::nullopt};
+  }
   // Within the single range the only failure left is an underflow past the smallest subnormal.
   if (ConvertDecimal(mantissa, decimalExponent, value).ec != std::errc{}) {
     return {signedZero, std::nullopt};

@@ -248,5 +248,23 @@ TEST(RealInputTest, RandomDecimalsMatchTheCLibrary) {
   }
 }
 
+TEST(RealInputTest, ShortDecimalsOfValueLinesMatchTheCLibrary) {
+  // Channel values are short decimals such as 1234.56: every placement of the point in up to
+  // seven digits, with and without an exponent near zero.
+  std::mt19937 random{13};
+  for (int i = 0; i < 200000; ++i) {
+    const int count = 1 + static_cast<int>(random() % 8);
+    std::string digits;
+    for (int d = 0; d < count; ++d) digits += static_cast<char>('0' + random() % 10);
+    const int pointAt = static_cast<int>(random() % static_cast<uint32_t>(count + 1));
+    std::string fortran = digits;
+    fortran.insert(static_cast<std::size_t>(pointAt), ".");
+    const int exponent = static_cast<int>(random() % 25) - 12;
+    if (i % 3 == 0) fortran += "E" + std::to_string(exponent);
+    const Converted<float> actual = ParseReal(fortran, 0, 0);
+    ExpectSame(actual, Reference(fortran), fortran);
+  }
+}
+
 }  // namespace
 }  // namespace recio

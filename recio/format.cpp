@@ -198,23 +198,55 @@ class Request {
   // Collects the text of a numeric field of `width` columns: the record's end stops it without
   // being consumed (later fields find it again and read empty); a comma stops it and is
   // consumed; blanks and tabs are dropped (zeros in BLANK=ZERO mode); Ctrl-Z ends the request as
-  // an end of file; an integer field drops zeros before its first kept character.
+  // an end of file; an integer field drops zeros before its first kept character. Characters
+  // at hand in the port's buffer are taken in one run; the others one by one through Peek.
   std::string_view CollectNumeric(int32_t width, bool integer, FieldBuffer& buffer) {
     std::size_t length = 0;
-    for (int32_t column = 0; column < width && length < buffer.size(); ++column) {
-      int c = port_.Peek();
-      if (IsRecordEnd(c)) break;
-      if (c == kCtrlZ) Fail(ErrorId::kEndOfFileEncountered);
-      port_.Consume();
-      if (c == ',') break;
-      if (c == ' ' || c == '\t') {
-        if (!blankZero_) continue;
-        c = '0';
+    int32_t column = 0;
+    bool ended = false;
+    while (!ended && column < width) {
+      const std::span<const char> run = port_.Available();
+      if (run.empty()) {
+        const int c = port_.Peek();
+        if (IsRecordEnd(c)) break;
+        if (c == kCtrlZ) Fail(ErrorId::kEndOfFileEncountered);
+        port_.Consume();
+        ++column;
+        if (c == ',') break;
+        KeepNumeric(c, integer, buffer, length);
+        continue;
       }
-      if (integer && length == 0 && c == '0') continue;
-      buffer[length++] = static_cast<char>(c);
+      std::size_t used = 0;
+      while (used < run.size() && column < width) {
+        const int c = static_cast<unsigned char>(run[used]);
+        if (c == '\r' || c == '\n') {
+          ended = true;
+          break;
+        }
+        if (c == kCtrlZ) {
+          port_.Advance(used);
+          Fail(ErrorId::kEndOfFileEncountered);
+        }
+        ++used;
+        ++column;
+        if (c == ',') {
+          ended = true;
+          break;
+        }
+        KeepNumeric(c, integer, buffer, length);
+      }
+      port_.Advance(used);
     }
     return {buffer.data(), length};
+  }
+
+  void KeepNumeric(int c, bool integer, FieldBuffer& buffer, std::size_t& length) const {
+    if (c == ' ' || c == '\t') {
+      if (!blankZero_) return;
+      c = '0';
+    }
+    if (integer && length == 0 && c == '0') return;
+    if (length < buffer.size()) buffer[length++] = static_cast<char>(c);
   }
 
   int32_t ReadInteger(const LayoutElement& field) {
@@ -232,22 +264,53 @@ class Request {
     return result.value;
   }
 
+  // The number of characters at the start of `run`, at most `limit`, before the record's end.
+  static std::size_t RunBeforeRecordEnd(std::span<const char> run, std::size_t limit) {
+    std::size_t used = 0;
+    const std::size_t end = std::min(run.size(), limit);
+    while (used < end && run[used] != '\r' && run[used] != '\n') ++used;
+    return used;
+  }
+
   // Fills the variable from the current column; a record that ends first leaves blanks in the
   // rest, and its end stays unconsumed.
   void ReadText(std::span<char> variable) {
     std::size_t filled = 0;
-    for (; filled < variable.size(); ++filled) {
-      const int c = port_.Peek();
-      if (IsRecordEnd(c)) break;
-      variable[filled] = static_cast<char>(c);
-      port_.Consume();
+    while (filled < variable.size()) {
+      const std::span<const char> run = port_.Available();
+      if (run.empty()) {
+        const int c = port_.Peek();
+        if (IsRecordEnd(c)) break;
+        variable[filled++] = static_cast<char>(c);
+        port_.Consume();
+        continue;
+      }
+      const std::size_t wanted = variable.size() - filled;
+      const std::size_t used = RunBeforeRecordEnd(run, wanted);
+      std::copy_n(run.begin(), used, variable.begin() + static_cast<std::ptrdiff_t>(filled));
+      filled += used;
+      port_.Advance(used);
+      if (used < std::min(run.size(), wanted)) break;  // the record ended
     }
     std::fill(variable.begin() + static_cast<std::ptrdiff_t>(filled), variable.end(), ' ');
   }
 
   // nX on input: skips n characters but stops at the record's end.
   void SkipColumns(int32_t count) {
-    for (int32_t i = 0; i < count && !IsRecordEnd(port_.Peek()); ++i) port_.Consume();
+    std::size_t left = static_cast<std::size_t>(count);
+    while (left > 0) {
+      const std::span<const char> run = port_.Available();
+      if (run.empty()) {
+        if (IsRecordEnd(port_.Peek())) return;
+        port_.Consume();
+        --left;
+        continue;
+      }
+      const std::size_t used = RunBeforeRecordEnd(run, left);
+      port_.Advance(used);
+      left -= used;
+      if (used < std::min(run.size(), left + used)) return;  // the record ended
+    }
   }
 
   RecordPort& port_;

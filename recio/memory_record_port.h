@@ -35,6 +35,12 @@ class MemoryRecordPort final : public RecordPort {
     return static_cast<unsigned char>(input_[position_]);
   }
   void Consume() override { ++position_; }
+  std::span<const char> Available() override {
+    if (position_ >= input_.size()) return {};
+    atRecordStart_ = false;
+    return {input_.data() + position_, input_.size() - position_};
+  }
+  void Advance(std::size_t count) override { position_ += count; }
   void SkipRecord() override {
     if (atRecordStart_ && position_ >= input_.size()) Fail(ErrorId::kEndOfFileEncountered);
     const std::size_t lf = input_.find('\n', position_);

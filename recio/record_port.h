@@ -20,6 +20,14 @@ class RecordPort {
   virtual int Peek() = 0;
   /// Consumes the character that Peek returned (never a CR or LF).
   virtual void Consume() = 0;
+  /// A fast path for taking many characters at once: the characters from the current position
+  /// that are at hand without a refill (they may run past the record's end, where the caller
+  /// stops). Empty when the next character must come through Peek, which stays the exact way.
+  virtual std::span<const char> Available() { return {}; }
+  /// Consumes the first `count` characters that Available() returned (none of them a CR or LF).
+  virtual void Advance(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) Consume();
+  }
   /// Skips the rest of the current input record up to and including its LF; the next Peek sees
   /// column 1 of the following record. Fails with an end of file when there is no such record.
   virtual void SkipRecord() = 0;
