@@ -91,22 +91,21 @@ TEST_F(RecioProgram, RulersWithRecordBreaks) {
   std::string dashes(80, '-');
   ProbeRun run = Run("ruler-before\nruler-after\nstop");
   // (/,1X,80('-')): an empty record, then the ruler; (1X,80('-'),/): the ruler, then an empty one.
-  EXPECT_EQ(Visible(run.result.out), Visible("\r\n" + dashes + "\r\n" + dashes + "\r\n\r\n" +
-                                             kStop + "\r\n"));
+  EXPECT_EQ(Visible(run.result.out),
+            Visible("\r\n" + dashes + "\r\n" + dashes + "\r\n\r\n" + kStop + "\r\n"));
 }
 
 TEST_F(RecioProgram, PipedPromptKeepsTheLineAndTheNextRecordFollowsWhole) {
   // With pipes the read does not touch the output's state: the record after the held prompt is
   // written whole, its blank included.
   ProbeRun run = Run("write * A$  Name >\nread 5\nwrite * 1XA reply taken\nstop", "abc\n");
-  EXPECT_EQ(Visible(run.result.out),
-            Visible("Name > reply taken\r\n" + kStop + "\r\n"));
+  EXPECT_EQ(Visible(run.result.out), Visible("Name > reply taken\r\n" + kStop + "\r\n"));
   EXPECT_EQ(run.log, "read status=0 [abc]\n");
 }
 
 TEST_F(RecioProgram, TerminalPromptThenReplyThenMessageStartsOnTheNextLine) {
-  ProbeRun run = Run("write * A$  Name >\nread 5\nwrite * 1XA next\nstop", "abc\n",
-                     InputKind::kPty);
+  ProbeRun run =
+      Run("write * A$  Name >\nread 5\nwrite * 1XA next\nstop", "abc\n", InputKind::kPty);
   // The reply is typed behind the prompt; after the read the console is on a fresh line.
   EXPECT_EQ(Visible(run.result.out), Visible("Name >next\r\n" + kStop + "\r\n"));
   EXPECT_EQ(run.log, "read status=0 [abc]\n");
@@ -127,8 +126,8 @@ TEST_F(RecioProgram, TerminalStopRightAfterAReadHasNoExtraLineBreaks) {
 TEST_F(RecioProgram, TerminalLineOf130CharactersIsReadAnd131Overflows) {
   std::string ok(130, 'a');
   std::string tooLong(131, 'b');
-  ProbeRun run = Run("read 5 ?\nread 5 ?\nread 5 ?\nread 5 ?", ok + "\n" + tooLong + "\nz\n",
-                     InputKind::kPty);
+  ProbeRun run =
+      Run("read 5 ?\nread 5 ?\nread 5 ?\nread 5 ?", ok + "\n" + tooLong + "\nz\n", InputKind::kPty);
   // The over-long line fails; what the terminal still held of it (its line end) is the next line.
   EXPECT_EQ(run.log, "read status=0 [" + ok + "]\nread status=6407 [" + std::string(132, '#') +
                          "]\nread status=0 []\nread status=0 [z]\n");
@@ -193,7 +192,8 @@ TEST_F(RecioProgram, ShortLinesPadAndSkipsConsumeWholeRecords) {
 }
 
 TEST_F(RecioProgram, MalformedNumberWithStatusSkipsToTheNextLine) {
-  WriteFileBytes(dir_.File("n.txt"), "                        ab12\n                        0042\n");
+  WriteFileBytes(dir_.File("n.txt"),
+                 "                        ab12\n                        0042\n");
   ProbeRun run = Run("open 1 n.txt status=old\nnumber 1 ?\nnumber 1 ?");
   EXPECT_EQ(run.log, "open 1 status=0\nnumber status=6101 value=-7\nnumber status=0 value=42\n");
 }
@@ -242,9 +242,9 @@ TEST_F(RecioProgram, IllegalRecordNumber) {
 TEST_F(RecioProgram, SequentialFileIsCutAtTheFirstWriteOnly) {
   WriteFileBytes(dir_.File("kept.txt"), "old contents\n");
   WriteFileBytes(dir_.File("cut.txt"), "old contents that are longer\n");
-  ProbeRun run = Run(
-      "open 3 kept.txt\nclose 3\nopen 4 cut.txt\nwrite 4 A new\nwrite 4 A$ same line\nclose "
-      "4\nstop");
+  ProbeRun run =
+      Run("open 3 kept.txt\nclose 3\nopen 4 cut.txt\nwrite 4 A new\nwrite 4 A$ same line\nclose "
+          "4\nstop");
   EXPECT_EQ(ReadFileBytes(dir_.File("kept.txt")), "old contents\n");
   EXPECT_EQ(ReadFileBytes(dir_.File("cut.txt")), "new\r\nsame line");
 }
@@ -272,8 +272,9 @@ TEST_F(RecioProgram, FullDeviceFailsWithNoSpaceLeft) {
 }
 
 TEST_F(RecioProgram, FailureWhileTerminationClosesKeepsTheStopsExitCode) {
-  ProbeRun run = Run("open 3 /dev/full\nwrite 3 A buffered\nopen 4 later.txt\nwrite 4 A "
-                     "x\nwrite * 1XA msg\nstop");
+  ProbeRun run =
+      Run("open 3 /dev/full\nwrite 3 A buffered\nopen 4 later.txt\nwrite 4 A "
+          "x\nwrite * 1XA msg\nstop");
   EXPECT_EQ(Visible(run.result.err),
             Visible(Failure("CLOSE", 6422, "/dev/full", "no space left on device")));
   EXPECT_EQ(run.result.exitCode, 0);
@@ -283,11 +284,13 @@ TEST_F(RecioProgram, FailureWhileTerminationClosesKeepsTheStopsExitCode) {
 }
 
 TEST_F(RecioProgram, CloseWithDeleteRemovesTheFileAndScratchFilesGoAtClose) {
-  ProbeRun run = Run("open 3 gone.txt\nwrite 3 A x\nclose 3 delete\nopen 7 -\nwrite 7 A "
-                     "scratch\nclose 7\nclose 8\nstop");
+  ProbeRun run =
+      Run("open 3 gone.txt\nwrite 3 A x\nclose 3 delete\nopen 7 -\nwrite 7 A "
+          "scratch\nclose 7\nclose 8\nstop");
   EXPECT_FALSE(x17b_test::FileExists(dir_.File("gone.txt")));
-  EXPECT_EQ(run.log, "open 3 status=0\nclose 3 status=0\nopen 7 status=0\nclose 7 status=0\n"
-                     "close 8 status=0\n");
+  EXPECT_EQ(run.log,
+            "open 3 status=0\nclose 3 status=0\nopen 7 status=0\nclose 7 status=0\n"
+            "close 8 status=0\n");
   // Nothing is left in the directory but the probe's log.
   EXPECT_EQ(system(("test $(ls " + dir_.path() + " | wc -l) -eq 1").c_str()), 0);
 }
@@ -296,8 +299,9 @@ TEST_F(RecioProgram, CloseWithDeleteRemovesTheFileAndScratchFilesGoAtClose) {
 
 TEST_F(RecioProgram, KeywordTextsAreTrimmedAndCaseBlind) {
   WriteFileBytes(dir_.File("in.txt"), "x\n");
-  ProbeRun run = Run("open 1 in.txt status=oLd mode=read share=denywr blank=zero blocksize=700\n"
-                     "read 1");
+  ProbeRun run =
+      Run("open 1 in.txt status=oLd mode=read share=denywr blank=zero blocksize=700\n"
+          "read 1");
   EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [x]\n");
 }
 
@@ -307,13 +311,11 @@ TEST_F(RecioProgram, EveryIllegalKeywordValueHasItsNumber) {
     int number;
     std::string text;
   };
-  std::vector<Case> cases = {{"status=OLDER", 6304, "illegal STATUS value"},
-                             {"mode=RW", 6305, "illegal MODE value"},
-                             {"access=KEYED", 6306, "illegal ACCESS value"},
-                             {"blank=ONE", 6307, "illegal BLANK value"},
-                             {"form=PRINT", 6308, "illegal FORM value"},
-                             {"share=ALL", 6309, "illegal SHARE value"},
-                             {"recl=0", 6313, "illegal RECL value"}};
+  std::vector<Case> cases = {
+      {"status=OLDER", 6304, "illegal STATUS value"}, {"mode=RW", 6305, "illegal MODE value"},
+      {"access=KEYED", 6306, "illegal ACCESS value"}, {"blank=ONE", 6307, "illegal BLANK value"},
+      {"form=PRINT", 6308, "illegal FORM value"},     {"share=ALL", 6309, "illegal SHARE value"},
+      {"recl=0", 6313, "illegal RECL value"}};
   std::string script;
   std::string expected;
   for (const Case& c : cases) {
@@ -348,20 +350,23 @@ TEST_F(RecioProgram, MissingFileMessageNamesTheOpen) {
 
 TEST_F(RecioProgram, SameFileOnTwoUnits) {
   WriteFileBytes(dir_.File("scan.dat"), "x\n");
-  ProbeRun run = Run("open 1 scan.dat status=old\nopen 2 ./scan.dat ?\nopen 3 SCAN.DAT ?\n"
-                     "open 4 fresh.dat\nopen 5 ../" +
-                     dir_.path().substr(dir_.path().rfind('/') + 1) + "/fresh.dat ?\nopen 1 scan.dat");
+  ProbeRun run =
+      Run("open 1 scan.dat status=old\nopen 2 ./scan.dat ?\nopen 3 SCAN.DAT ?\n"
+          "open 4 fresh.dat\nopen 5 ../" +
+          dir_.path().substr(dir_.path().rfind('/') + 1) + "/fresh.dat ?\nopen 1 scan.dat");
   // One file by two spellings is refused; names differing in case are two files here. Re-opening
   // the same unit on its own file changes nothing.
-  EXPECT_EQ(run.log, "open 1 status=0\nopen 2 status=6413\nopen 3 status=0\nopen 4 "
-                     "status=0\nopen 5 status=6413\nopen 1 status=0\n");
+  EXPECT_EQ(run.log,
+            "open 1 status=0\nopen 2 status=6413\nopen 3 status=0\nopen 4 "
+            "status=0\nopen 5 status=6413\nopen 1 status=0\n");
   ProbeRun failing = Run("open 1 scan.dat status=old\nopen 2 scan.dat");
   ExpectFailure(failing, "OPEN", 6413, "scan.dat", "file already connected to a different unit");
 }
 
 TEST_F(RecioProgram, ReopeningAUnitWithAnotherRecordKindIsAMismatch) {
-  ProbeRun run = Run("open 2 o.dat\nopen 2 o.dat access=direct form=formatted recl=80 ?\n"
-                     "open 2 p.dat ?\ninquire 2");
+  ProbeRun run =
+      Run("open 2 o.dat\nopen 2 o.dat access=direct form=formatted recl=80 ?\n"
+          "open 2 p.dat ?\ninquire 2");
   EXPECT_EQ(run.log, "open 2 status=0\nopen 2 status=6209\nopen 2 status=0\ninquire 2 yes\n");
 }
 
@@ -380,19 +385,21 @@ TEST_F(RecioProgram, SixtySecondConnectionIsRefused) {
 }
 
 TEST_F(RecioProgram, DevicesNulAndErr) {
-  ProbeRun run = Run("open 8 NUL\nopen 9 nul.dat\nwrite 8 A into nothing\nread 9 ?\nopen 10 err\n"
-                     "write 10 1XA to standard error\nclose 10\nwrite * 1XA out\nstop");
-  EXPECT_EQ(run.log, "open 8 status=0\nopen 9 status=0\nread status=-1 [" +
-                         std::string(132, '#') + "]\nopen 10 status=0\nclose 10 status=0\n");
+  ProbeRun run =
+      Run("open 8 NUL\nopen 9 nul.dat\nwrite 8 A into nothing\nread 9 ?\nopen 10 err\n"
+          "write 10 1XA to standard error\nclose 10\nwrite * 1XA out\nstop");
+  EXPECT_EQ(run.log, "open 8 status=0\nopen 9 status=0\nread status=-1 [" + std::string(132, '#') +
+                         "]\nopen 10 status=0\nclose 10 status=0\n");
   EXPECT_EQ(Visible(run.result.err), Visible("to standard error\r\n"));
   EXPECT_EQ(Visible(run.result.out), Visible("out\r\n" + kStop + "\r\n"));
 }
 
 TEST_F(RecioProgram, ConOpenedForReadingReadsTheConsole) {
-  ProbeRun run = Run("open 3 con.txt\nread 3\ninquire 3\ninquire 64\ninquire 6\ninquire 11",
-                     "typed\n");
-  EXPECT_EQ(run.log, "open 3 status=0\nread status=0 [typed]\ninquire 3 yes\ninquire 64 "
-                     "no\ninquire 6 yes\ninquire 11 no\n");
+  ProbeRun run =
+      Run("open 3 con.txt\nread 3\ninquire 3\ninquire 64\ninquire 6\ninquire 11", "typed\n");
+  EXPECT_EQ(run.log,
+            "open 3 status=0\nread status=0 [typed]\ninquire 3 yes\ninquire 64 "
+            "no\ninquire 6 yes\ninquire 11 no\n");
 }
 
 TEST_F(RecioProgram, KeepIsIllegalForAScratchFile) {
@@ -405,8 +412,10 @@ TEST_F(RecioProgram, ReadOnlyFileOpensAndFailsAtTheFirstWrite) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
   WriteFileBytes(dir_.File("ro.dat"), "old\r\n");
   chmod(dir_.File("ro.dat").c_str(), 0444);
-  ProbeRun run = Run("open 2 ro.dat status=unknown access=direct form=formatted recl=80\n"
-                     "direct 2 1 new", "", InputKind::kPipe, {}, 65534);
+  ProbeRun run =
+      Run("open 2 ro.dat status=unknown access=direct form=formatted recl=80\n"
+          "direct 2 1 new",
+          "", InputKind::kPipe, {}, 65534);
   EXPECT_EQ(run.log, "open 2 status=0\n");
   ExpectFailure(run, "WRITE", 6421, "ro.dat", "file read-only or locked against writing");
   EXPECT_EQ(ReadFileBytes(dir_.File("ro.dat")), "old\r\n");
@@ -431,7 +440,8 @@ TEST_F(RecioProgram, ArgumentsAnswerBlankNamesInOrderThenTheDialogueAsks) {
   WriteFileBytes(dir_.File("in.dat"), "from in\n");
   ProbeRun run = Run("open 1 _ status=old\nopen 2 _\nopen 3 _\nread 1", "  third.dat  \n",
                      InputKind::kPipe, {"in.dat", "out.dat"});
-  EXPECT_EQ(run.log, "open 1 status=0\nopen 2 status=0\nopen 3 status=0\nread status=0 [from in]\n");
+  EXPECT_EQ(run.log,
+            "open 1 status=0\nopen 2 status=0\nopen 3 status=0\nread status=0 [from in]\n");
   EXPECT_EQ(run.result.out, kQuestion + "3? ");
   EXPECT_TRUE(x17b_test::FileExists(dir_.File("out.dat")));
   EXPECT_TRUE(x17b_test::FileExists(dir_.File("third.dat")));
@@ -439,9 +449,8 @@ TEST_F(RecioProgram, ArgumentsAnswerBlankNamesInOrderThenTheDialogueAsks) {
 
 TEST_F(RecioProgram, BlankRepliesRepeatTheQuestionAndAPendingLineIsEndedOnce) {
   ProbeRun run = Run("write * 1XA before\nopen 1 _\nwrite * 1XA after\nstop", "\n   \nname.txt\n");
-  EXPECT_EQ(Visible(run.result.out),
-            Visible("before\r\n" + kQuestion + "1? " + kQuestion + "1? " + kQuestion +
-                    "1? \r\nafter\r\n" + kStop + "\r\n"));
+  EXPECT_EQ(Visible(run.result.out), Visible("before\r\n" + kQuestion + "1? " + kQuestion + "1? " +
+                                             kQuestion + "1? \r\nafter\r\n" + kStop + "\r\n"));
   EXPECT_TRUE(x17b_test::FileExists(dir_.File("name.txt")));
 }
 
