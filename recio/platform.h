@@ -22,6 +22,7 @@ struct OpenResult {
   ErrorId failure{};    // meaningful when handle < 0
   uint64_t device = 0;  // the identity of the file opened
   uint64_t inode = 0;
+  bool isPipe = false;  // a FIFO (or a pipe reached by name, such as /dev/stdin)
 };
 
 struct IoResult {
@@ -48,6 +49,10 @@ bool IsTerminal(int handle);
 /// Opens `path` (NUL-terminated). A directory is refused with "access not allowed".
 OpenResult OpenFile(const char* path, Creation creation, Direction direction);
 
+/// Turns the read-write handle of a pipe opened by `path` into a read-only one. The new handle
+/// is opened before the old one is closed, so nothing already in the pipe is lost.
+OpenResult ReopenPipeForReading(const OpenResult& readWrite, const char* path);
+
 /// Reads at most `size` bytes (one call, retried on interruption). count 0 means the end.
 IoResult ReadSome(int handle, char* buffer, std::size_t size);
 
@@ -56,6 +61,10 @@ IoResult WriteAll(int handle, const char* data, std::size_t size);
 
 /// Writes all of `size` bytes at byte `offset` of the file.
 IoResult WriteAt(int handle, const char* data, std::size_t size, int64_t offset);
+
+/// Turns the read-write handle of a pipe opened by `path` into a read-only one. The new handle
+/// is opened before the old one is closed, so nothing already in the pipe is lost.
+OpenResult ReopenPipeForReading(const OpenResult& readWrite, const char* path);
 
 /// Reads at most `size` bytes at byte `offset`.
 IoResult ReadAt(int handle, char* buffer, std::size_t size, int64_t offset);

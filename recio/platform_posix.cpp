@@ -100,7 +100,24 @@ OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
     close(handle);
     return OpenResult{-1, ErrorId::kAccessNotAllowed};
   }
-  return OpenResult{handle, {}, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return OpenResult{handle,
+                    {},
+                    static_cast<uint64_t>(st.st_dev),
+                    static_cast<uint64_t>(st.st_ino),
+                    S_ISFIFO(st.st_mode)};
+}
+
+OpenResult ReopenPipeForReading(const OpenResult& readWrite, const char* path) {
+  int handle;
+  do {
+    handle = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) return readWrite;  // keep what we have rather than nothing
+  fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+  close(readWrite.handle);
+  OpenResult result = readWrite;
+  result.handle = handle;
+  return result;
 }
 
 IoResult ReadSome(int handle, char* buffer, std::size_t size) {

@@ -250,6 +250,13 @@ void OpenPlatformFile(Connection& c, const Settings& s) {
       break;
   }
   if (opened.handle < 0) Fail(opened.failure);
+  // A pipe opened for reading and writing would hold a writer of its own, and its reader would
+  // never see the end of the input: without a MODE, a pipe is read only.
+  if (opened.isPipe && !s.modeGiven && c.granted == platform::Direction::kReadWrite) {
+    platform::OpenResult reading = platform::ReopenPipeForReading(opened, c.name.text);
+    if (reading.handle != opened.handle) c.granted = platform::Direction::kRead;
+    opened = reading;
+  }
   c.inputHandle = c.granted == platform::Direction::kWrite ? -1 : opened.handle;
   c.outputHandle = c.granted == platform::Direction::kRead ? -1 : opened.handle;
   // A file created just now is known by its identity from here on.

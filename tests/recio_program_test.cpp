@@ -1,9 +1,11 @@
 // Whole runs of the record layer: console bytes, files, failure messages and exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/process_harness.h"
@@ -196,6 +198,23 @@ TEST_F(RecioProgram, MalformedNumberWithStatusSkipsToTheNextLine) {
                  "                        ab12\n                        0042\n");
   ProbeRun run = Run("open 1 n.txt status=old\nnumber 1 ?\nnumber 1 ?");
   EXPECT_EQ(run.log, "open 1 status=0\nnumber status=6101 value=-7\nnumber status=0 value=42\n");
+}
+
+TEST_F(RecioProgram, PipeByNameIsReadToItsEnd) {
+  // Opened for reading and writing, a pipe would hold a writer of its own and never end.
+  std::string fifo = dir_.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  std::thread writer([&] {
+    int fd = open(fifo.c_str(), O_WRONLY);
+    if (fd >= 0) {
+      EXPECT_EQ(write(fd, "line\n", 5), 5);
+      close(fd);
+    }
+  });
+  ProbeRun run = Run("open 1 fifo status=old\nread 1\nread 1 ?");
+  writer.join();
+  EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [line]\nread status=-1 [" +
+                         std::string(132, '#') + "]\n");
 }
 
 // ---- Files: writing ---------------------------------------------------------------------------
