@@ -104,7 +104,7 @@ class FieldText {
     }
     const std::size_t blanks = field.size() - length_;
     std::fill_n(field.begin(), blanks, ' ');
-    std::copy_n(text_.begin(), length_, field.begin() + blanks);
+    std::copy_n(text_.begin(), length_, field.begin() + static_cast<std::ptrdiff_t>(blanks));
   }
 
  private:

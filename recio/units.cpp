@@ -464,7 +464,7 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
     return slot.connection && !slot.connection->isDevice;
   });
   if (device == Device::kNone && anyFileConnected) identity = platform::IdentityOf(name.text);
-  char deviceKind = device == Device::kConsole ? 'C' : device == Device::kError ? 'E' : 0;
+  char deviceKind = device == Device::kConsole ? 'C' : device == Device::kError ? 'E' : '\0';
   for (Slot& slot : gSlots) {
     if (!slot.connection || slot.unit == unit) continue;
     const Connection& other = *slot.connection;

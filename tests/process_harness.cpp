@@ -147,11 +147,11 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
       exited = true;
     }
   }
-  // Whatever the child wrote before it ended is still in the pipes or the pty.
-  for (int i = 0; i < 50 && (outOpen || errOpen); ++i) {
+  // Whatever the child wrote before it ended is still in the pipes or the pty; a pty master
+  // reports the end (EIO) only once the line discipline has handed over the last bytes.
+  for (int i = 0; i < 200 && (outOpen || errOpen); ++i) {
     if (outOpen) outOpen = Drain(outFd, result.out);
     if (errOpen) errOpen = Drain(errPipe[0], result.err);
-    if (options.kind == InputKind::kPty) break;
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     poll(fds, 2, 5);
   }
