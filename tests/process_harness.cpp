@@ -22,7 +22,9 @@
 namespace x17b_test {
 namespace {
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 // Reads what is available on fd into sink; returns false once the other side is gone.
 bool Drain(int fd, std::string& sink) {

@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "tests/process_harness.h"
+#include "tests/recio_probe_fixture.h"
 
 namespace {
 
 using x17b_test::InputKind;
+using x17b_test::kQuestion;
+using x17b_test::kStop;
+using x17b_test::ProbeRun;
 using x17b_test::ReadFileBytes;
 using x17b_test::RunOptions;
 using x17b_test::RunResult;
@@ -20,47 +24,7 @@ using x17b_test::TempDir;
 using x17b_test::Visible;
 using x17b_test::WriteFileBytes;
 
-const std::string kStop = "Stop - Program terminated.\r\n";
-
-struct ProbeRun {
-  RunResult result;
-  std::string log;
-};
-
-class RecioProgram : public ::testing::Test {
- protected:
-  ProbeRun Run(const std::string& script, const std::string& input = "",
-               InputKind kind = InputKind::kPipe, std::vector<std::string> args = {},
-               int uid = -1) {
-    RunOptions options;
-    options.args = std::move(args);
-    options.input = input;
-    options.kind = kind;
-    options.workDir = dir_.path();
-    options.dropToUid = uid;
-    options.environment = {{"RECIO_SCRIPT", script}, {"RECIO_LOG", dir_.File("probe.log")}};
-    ProbeRun run;
-    run.result = x17b_test::RunProgram(X17B_BUILD_DIR "/tests/recio_probe", options);
-    run.log = ReadFileBytes(dir_.File("probe.log"));
-    EXPECT_FALSE(run.result.timedOut);
-    EXPECT_EQ(run.result.signal, 0);
-    return run;
-  }
-
-  static std::string Failure(const std::string& word, int number, const std::string& name,
-                             const std::string& text) {
-    return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
-           text + "\r\n";
-  }
-
-  void ExpectFailure(const ProbeRun& run, const std::string& word, int number,
-                     const std::string& name, const std::string& text) {
-    EXPECT_EQ(Visible(run.result.err), Visible(Failure(word, number, name, text)));
-    EXPECT_EQ(run.result.exitCode, 1);
-  }
-
-  TempDir dir_;
-};
+class RecioProgram : public x17b_test::RecioProbeTest {};
 
 // ---- Console carriage control -----------------------------------------------------------------
 
@@ -452,8 +416,6 @@ TEST_F(RecioProgram, DeleteRefusedForAFileInAProtectedDirectory) {
 }
 
 // ---- Name dialogue and implicit connection ----------------------------------------------------
-
-const std::string kQuestion = "File name missing or blank - please enter file name\r\nUNIT ";
 
 TEST_F(RecioProgram, ArgumentsAnswerBlankNamesInOrderThenTheDialogueAsks) {
   WriteFileBytes(dir_.File("in.dat"), "from in\n");

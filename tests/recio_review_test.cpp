@@ -10,25 +10,21 @@
 #include <vector>
 
 #include "tests/process_harness.h"
+#include "tests/recio_probe_fixture.h"
 
 namespace {
 
 using x17b_test::FileExists;
 using x17b_test::InputKind;
+using x17b_test::kQuestion;
+using x17b_test::kStop;
+using x17b_test::ProbeRun;
 using x17b_test::ReadFileBytes;
 using x17b_test::RunOptions;
 using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
 using x17b_test::WriteFileBytes;
-
-const std::string kStop = "Stop - Program terminated.\r\n";
-const std::string kQuestion = "File name missing or blank - please enter file name\r\nUNIT ";
-
-struct ProbeRun {
-  RunResult result;
-  std::string log;
-};
 
 std::string Hex(const std::string& bytes) {
   std::string hex;
@@ -49,38 +45,8 @@ std::string Bytes(int first, int last, const std::string& except = "") {
   return bytes;
 }
 
-class RecioReview : public ::testing::Test {
+class RecioReview : public x17b_test::RecioProbeTest {
  protected:
-  ProbeRun Run(const std::string& script, const std::string& input = "",
-               InputKind kind = InputKind::kPipe, std::vector<std::string> args = {},
-               int uid = -1) {
-    RunOptions options;
-    options.args = std::move(args);
-    options.input = input;
-    options.kind = kind;
-    options.workDir = dir_.path();
-    options.dropToUid = uid;
-    options.environment = {{"RECIO_SCRIPT", script}, {"RECIO_LOG", dir_.File("probe.log")}};
-    ProbeRun run;
-    run.result = x17b_test::RunProgram(X17B_BUILD_DIR "/tests/recio_probe", options);
-    run.log = ReadFileBytes(dir_.File("probe.log"));
-    EXPECT_FALSE(run.result.timedOut);
-    EXPECT_EQ(run.result.signal, 0);
-    return run;
-  }
-
-  static std::string Failure(const std::string& word, int number, const std::string& name,
-                             const std::string& text) {
-    return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
-           text + "\r\n";
-  }
-
-  void ExpectFailure(const ProbeRun& run, const std::string& word, int number,
-                     const std::string& name, const std::string& text) {
-    EXPECT_EQ(Visible(run.result.err), Visible(Failure(word, number, name, text)));
-    EXPECT_EQ(run.result.exitCode, 1);
-  }
-
   // The names in the working directory, the probe's log left out.
   std::vector<std::string> DirectoryNames() {
     std::vector<std::string> names;
@@ -93,8 +59,6 @@ class RecioReview : public ::testing::Test {
     closedir(dir);
     return names;
   }
-
-  TempDir dir_;
 };
 
 // ---- Device names -----------------------------------------------------------------------------
