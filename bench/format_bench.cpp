@@ -11,6 +11,7 @@
 
 #include "recio/format.h"
 #include "recio/memory_record_port.h"
+#include "recio/recio.h"
 #include "recio/record_port.h"
 
 namespace {
@@ -84,5 +85,54 @@ void BM_WriteCountRecord(benchmark::State& state) {
   state.SetItemsProcessed(port.records());
 }
 BENCHMARK(BM_WriteCountRecord);
+
+// The same two requests through the units of the record layer, on real files: the value lines
+// come through the 1024-byte buffer of a sequential file, and each count record goes to its
+// 82-byte slot of a direct-access file with one positioned write.
+void BM_ReadValueLineFromFile(benchmark::State& state) {
+  constexpr int kLines = 4096;
+  std::string path = "/tmp/x17b-bench-values.dat";
+  if (FILE* file = std::fopen(path.c_str(), "wb")) {
+    for (int i = 0; i < kLines; ++i) std::fprintf(file, "%10.3f\r\n", i * 1.618);
+    std::fclose(file);
+  }
+  recio::OpenSpec spec;
+  spec.name = std::span<const char>(path);
+  spec.status = recio::OpenStatus::kOld;
+  recio::Open(1, spec);
+  float value = 0.0f;
+  for (auto _ : state) {
+    if (recio::Read(1, kChannelValue, {value}, {.status = true, .end = true}) != 0) {
+      recio::Close(1);
+      recio::Open(1, spec);
+    }
+    benchmark::DoNotOptimize(value);
+  }
+  recio::Close(1, recio::CloseStatus::kDelete);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadValueLineFromFile);
+
+void BM_WriteCountRecordToDirectFile(benchmark::State& state) {
+  std::string path = "/tmp/x17b-bench-counts.pavo";
+  recio::OpenSpec spec;
+  spec.name = std::span<const char>(path);
+  spec.status = recio::OpenStatus::kUnknown;
+  spec.access = recio::Access::kDirect;
+  spec.form = recio::Form::kFormatted;
+  spec.recl = 80;
+  recio::Open(2, spec);
+  std::array<int32_t, 10> counts{};
+  for (int i = 0; i < 10; ++i) counts[i] = i * 12345 - 4000;
+  int32_t record = 0;
+  for (auto _ : state) {
+    record = record % 1000 + 1;
+    recio::WriteRecord(2, record, kCounts, {std::span<const int32_t>{counts}});
+    ++counts[0];
+  }
+  recio::Close(2, recio::CloseStatus::kDelete);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriteCountRecordToDirectFile);
 
 }  // namespace
