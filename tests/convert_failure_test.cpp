@@ -19,8 +19,6 @@ using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
 
-const std::array<int64_t, 6> kStamp = {1996, 3, 6, 5, 59, 59};
-
 std::vector<std::string> Values(int n) {
   std::vector<std::string> values;
   for (int i = 1; i <= n; ++i) values.push_back(std::to_string(i));

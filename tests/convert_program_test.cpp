@@ -17,25 +17,11 @@ using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
 
-const std::array<int64_t, 6> kStamp = {1996, 3, 6, 5, 59, 59};
-
 // Value lines 1.0, 2.0, ... n.0 and their counts at scale 1.
 std::vector<std::string> Ramp(int64_t n) {
   std::vector<std::string> lines;
   for (int64_t i = 1; i <= n; ++i) lines.push_back(std::to_string(i) + ".0");
   return lines;
-}
-
-std::vector<int64_t> RampCounts(int64_t n, int64_t factor = 1) {
-  std::vector<int64_t> counts;
-  for (int64_t i = 1; i <= n; ++i) counts.push_back(i * factor);
-  return counts;
-}
-
-void ExpectStopped(const RunResult& run, const std::string& out) {
-  EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
-  EXPECT_EQ(Visible(run.out), Visible(out));
-  EXPECT_EQ(Visible(run.err), "");
 }
 
 // The scan of 25 values 1.0 ... 25.0 at scale 2.0 and the file it gives.

@@ -1,6 +1,8 @@
 // Scan files and expected powder data files for the whole-program tests of x17b2pavo.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +29,24 @@ struct ScanHeader {
       "   1.523000000000000E-01", "   3.125000000000000E-02", "   0.000000000000000E+00",
       "  -1.000000000000000E-03"};
 };
+
+/// The stamp integers of the default header (line 2 of the scan).
+inline const std::array<int64_t, 6> kStamp = {1996, 3, 6, 5, 59, 59};
+
+/// The counts 1, 2, ... n, each `factor` times.
+inline std::vector<int64_t> RampCounts(int64_t n, int64_t factor = 1) {
+  std::vector<int64_t> counts;
+  for (int64_t i = 1; i <= n; ++i) counts.push_back(i * factor);
+  return counts;
+}
+
+/// A run that ended with the stop: exit code 0, nothing on standard error, `out` on standard
+/// output.
+inline void ExpectStopped(const x17b_test::RunResult& run, const std::string& out) {
+  EXPECT_EQ(run.exitCode, 0) << x17b_test::Visible(run.err);
+  EXPECT_EQ(x17b_test::Visible(run.out), x17b_test::Visible(out));
+  EXPECT_EQ(x17b_test::Visible(run.err), "");
+}
 
 /// The 24 columns in front of a header field.
 inline std::string Label(const std::string& text) {
