@@ -49,4 +49,7 @@ gcovr --root "$root" --add-tracefile "$build/coverage.json"
 echo "== branches"
 gcovr --root "$root" --add-tracefile "$build/coverage.json" --branches
 echo "== summary of recio/, subs/ and convert/"
-gcovr --root "$root" --add-tracefile "$build/coverage.json" --print-summary --output /dev/null
+# The report itself goes to a file of the build: gcovr replaces its output file, and given
+# /dev/null it would put a plain file in the device's place.
+gcovr --root "$root" --add-tracefile "$build/coverage.json" --print-summary \
+  --output "$build/coverage-summary.txt"
