@@ -65,7 +65,12 @@ static void CheckRedirectedLine(Connection& c) {
       }
       return;
     }
-    if (c.readPos == 0 && c.readEnd == c.capacity) return;  // longer than the buffer
+    if (c.readPos == 0 && c.readEnd == c.capacity) {
+      // Longer than the buffer: its end is examined only when the line is skipped, or when a
+      // field of it fails (the failure report looks then).
+      c.lineUnexamined = true;
+      return;
+    }
     std::memmove(c.buffer, start, available);
     c.readPos = 0;
     c.readEnd = available;
@@ -92,6 +97,7 @@ int ConnectionPort::Peek() {
   c_.fetchedThisRequest = true;
   if (c_.readPos == c_.readEnd) Refill();
   if (c_.atRecordStart && c_.kind == RecordKind::kConsole && !c_.interactiveInput) {
+    c_.lineUnexamined = false;
     CheckRedirectedLine(c_);
   }
   return static_cast<unsigned char>(c_.buffer[c_.readPos]);
@@ -166,10 +172,9 @@ static void CheckTypedLine(Connection& c) {
     std::size_t content = n - 1;
     if (content > 0 && c.buffer[content - 1] == '\r') --content;
     if (content > kConsoleLineLimit) {
-      // Only a line end of LF alone gets here (131 characters): as with CR LF, the 132 bytes
-      // of the read are the failed part, and the line end left over makes an empty line.
+      // Only a line end of LF alone gets here (131 characters). The read held the whole line
+      // with its end, so nothing of it is left for the next read.
       c.readPos = c.readEnd;
-      c.pendingEmptyLine = true;
       Fail(ErrorId::kTerminalBufferOverflow);
     }
     if (content > 0 && c.buffer[content - 1] == kCtrlZ) {
@@ -198,12 +203,6 @@ void ConnectionPort::RefillConsole() {
   c_.readPos = 0;
   c_.readEnd = 0;
   c_.fakeLineEnd = false;
-  if (c_.pendingEmptyLine) {
-    c_.pendingEmptyLine = false;
-    c_.buffer[0] = '\n';
-    c_.readEnd = 1;
-    return;
-  }
   platform::IoResult got = platform::ReadSome(c_.inputHandle, c_.buffer, c_.capacity);
   FailWith(got);
   if (got.count == 0) {
@@ -233,6 +232,7 @@ void ConnectionPort::SkipRecord() {
   }
   bool endsInCtrlZ = c_.lastByte == kCtrlZ || (c_.lastByte == '\r' && c_.byteBefore == kCtrlZ);
   c_.atRecordStart = true;
+  c_.lineUnexamined = false;
   c_.lastByte = c_.byteBefore = 0;
   if (c_.kind == RecordKind::kConsole && endsInCtrlZ) {
     c_.endOfFileMark = true;
@@ -255,45 +255,48 @@ void PrepareSequentialRead(Connection& connection) {
   connection.atRecordStart = true;
 }
 
+// A line whose last character, before its line end or before the end of the input, is Ctrl-Z
+// is an end of file, however many of its characters were kept.
+static bool EndsInCtrlZ(unsigned char last, unsigned char before) {
+  return last == kCtrlZ || (last == '\r' && before == kCtrlZ);
+}
+
 std::size_t ReadDialogueLine(Connection& console, std::span<char> line) {
-  std::size_t n = 0;
+  std::size_t n = 0;     // characters kept
+  std::size_t seen = 0;  // characters of the line, kept or skipped
+  unsigned char last = 0;
+  unsigned char before = 0;
   for (;;) {
     if (console.readPos == console.readEnd) {
       console.readPos = console.readEnd = 0;
-      if (console.pendingEmptyLine) {
-        console.pendingEmptyLine = false;
-        console.buffer[0] = '\n';
-        console.readEnd = 1;
-      } else {
-        platform::IoResult got =
-            platform::ReadSome(console.inputHandle, console.buffer, console.capacity);
-        FailWith(got);
-        if (got.count == 0) {
-          if (n > 0) {  // a last line without a line end
-            console.atRecordStart = true;
-            return n;
-          }
-          Fail(ErrorId::kEndOfFileEncountered);
-        }
-        console.readEnd = got.count;
+      platform::IoResult got =
+          platform::ReadSome(console.inputHandle, console.buffer, console.capacity);
+      FailWith(got);
+      if (got.count == 0) {
+        if (seen == 0) Fail(ErrorId::kEndOfFileEncountered);
+        // A last line without a line end.
+        console.atRecordStart = true;
+        if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
+        return n;
       }
+      console.readEnd = got.count;
     }
-    char byte = console.buffer[console.readPos];
+    unsigned char byte = static_cast<unsigned char>(console.buffer[console.readPos]);
     if (byte == '\n') {
       ++console.readPos;
       console.atRecordStart = true;
-      if (n > 0 && line[n - 1] == '\r') --n;
-      if (n > 0 && line[n - 1] == kCtrlZ) Fail(ErrorId::kEndOfFileEncountered);
+      if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
+      if (last == '\r' && seen == n) --n;  // the CR of a CR LF line end, when it was kept
       return n;
     }
-    if (n == line.size()) {
-      // An interactive console keeps the rest of the line for its next read; redirected input
-      // skips it.
-      if (console.interactiveInput) return n;
-      ++console.readPos;
-      continue;
+    if (n == line.size() && console.interactiveInput) {
+      // An interactive console keeps the rest of the line for its next read.
+      return n;
     }
-    line[n++] = byte;
+    ++seen;
+    before = last;
+    last = byte;
+    if (n < line.size()) line[n++] = static_cast<char>(byte);  // redirected input skips the rest
     ++console.readPos;
     console.atRecordStart = false;
   }

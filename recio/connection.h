@@ -58,8 +58,8 @@ struct Connection {
   int64_t bufferOffset = 0;  // file offset of buffer[0] while reading
   bool atRecordStart = true;
   bool endOfFileMark = false;
-  bool pendingEmptyLine = false;  // an over-long typed line left only its line end
-  bool fakeLineEnd = false;       // the buffer ends in an LF that the input did not hold
+  bool lineUnexamined = false;  // redirected console: the line is longer than the buffer
+  bool fakeLineEnd = false;     // the buffer ends in an LF that the input did not hold
   bool fetchedThisRequest = false;
   unsigned char lastByte = 0;  // the two bytes consumed last, for the Ctrl-Z rule
   unsigned char byteBefore = 0;

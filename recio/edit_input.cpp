@@ -115,16 +115,16 @@ struct RealText {
   int64_t exponent = 0;
 };
 
-// The exponent behind the mantissa: E or D in either case, or a bare sign, then an optionally
-// signed integer with at least one digit. False if the text is anything else.
-bool ScanExponent(std::string_view text, bool afterMantissa, RealText& real) {
+// The exponent behind the mantissa (whose digits may all be missing): E or D in either case, or
+// a bare sign, then an optionally signed integer with at least one digit. So "-E5" and "--1" are
+// both a sign, an empty mantissa and an exponent. False if the text is anything else.
+bool ScanExponent(std::string_view text, RealText& real) {
   constexpr int64_t kExponentLimit = 10'000'000;  // far beyond any range; keeps sums exact
   std::size_t i = 0;
   const char c = text[i];
   const bool letter = c == 'E' || c == 'e' || c == 'D' || c == 'd';
   const bool sign = c == '+' || c == '-';
-  // A bare sign starts an exponent only behind a mantissa; otherwise it is a second sign.
-  if (!letter && !(sign && afterMantissa)) return false;
+  if (!letter && !sign) return false;
   if (letter) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -142,12 +142,10 @@ bool ScanExponent(std::string_view text, bool afterMantissa, RealText& real) {
 bool ScanReal(std::string_view text, RealText& real) {
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) real.negative = text[i++] == '-';
-  bool anyDigit = false;
   for (; i < text.size(); ++i) {
     const char c = text[i];
     if (IsDecimal(c)) {
       real.mantissa.Add(c);
-      anyDigit = true;
       if (!real.point) ++real.wholeDigits;
     } else if (c == '.' && !real.point) {
       real.point = true;
@@ -155,7 +153,7 @@ bool ScanReal(std::string_view text, RealText& real) {
       break;
     }
   }
-  if (i < text.size() && !ScanExponent(text.substr(i), anyDigit || real.point, real)) return false;
+  if (i < text.size() && !ScanExponent(text.substr(i), real)) return false;
   real.mantissa.Finish();
   return true;
 }

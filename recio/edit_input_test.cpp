@@ -101,7 +101,9 @@ TEST(RealInputTest, ExamplesAndExponentForms) {
 }
 
 TEST(RealInputTest, EmptyTextsReadAsZero) {
-  for (std::string_view text : {"", "+", "-", ".", "-.", "0", "000.000", "0E999999"}) {
+  // An empty mantissa is zero whatever its exponent, written with a letter or as a bare sign.
+  for (std::string_view text : {"", "+", "-", ".", "-.", "0", "000.000", "0E999999", "-E5", "D-3",
+                                ".-1", "--1", "+-1", "-+7"}) {
     EXPECT_EQ(RealOf(text, 3), 0.0f) << text;
   }
 }
@@ -124,8 +126,9 @@ TEST(RealInputTest, ScaleFactorOnlyWithoutExponent) {
 }
 
 TEST(RealInputTest, MalformedTextsAreInvalid) {
-  for (std::string_view text : {"abc", "1..5", "1.5.2", "1.5E", "1.5E+", "1.5+", "1E2.5", "+-1",
-                                "1.5X", "1E2+3", "--1", "1,5", "1e5e5", "0x10", "inf", "nan"}) {
+  for (std::string_view text :
+       {"abc", "1..5", "1.5.2", "1.5E", "1.5E+", "1.5+", "1E2.5", "+-", "1.5X", "1E2+3", "--", "-E",
+        "1,5", "1e5e5", "0x10", "inf", "nan"}) {
     EXPECT_EQ(RealFailure(text), ErrorId::kInvalidReal) << text;
   }
 }

@@ -1,6 +1,7 @@
 // Every call the record layer makes to the operating system, behind small result structs.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,20 +39,31 @@ struct FileIdentity {
   uint64_t device = 0;
   uint64_t inode = 0;
   std::string path;
+  bool isPipe = false;  // an existing FIFO or pipe; not part of the identity
   bool operator==(const FileIdentity& other) const {
     if (exists != other.exists) return false;
     return exists ? device == other.device && inode == other.inode : path == other.path;
   }
 };
 
-bool IsTerminal(int handle);
+/// What one of standard input, output and error is connected to.
+struct StreamInfo {
+  bool terminal = false;
+  bool regularFile = false;  // then `device` and `inode` identify the file
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
+/// Connects each of standard input, output and error that is not open to the null device, so
+/// that no file the run opens can take their numbers, and tells what each one is.
+std::array<StreamInfo, 3> PrepareStandardStreams();
+
+/// A write to a pipe whose reader has gone, or past the file size limit, fails like any other
+/// write instead of ending the process by a signal.
+void IgnoreWriteSignals();
 
 /// Opens `path` (NUL-terminated). A directory is refused with "access not allowed".
 OpenResult OpenFile(const char* path, Creation creation, Direction direction);
-
-/// Turns the read-write handle of a pipe opened by `path` into a read-only one. The new handle
-/// is opened before the old one is closed, so nothing already in the pipe is lost.
-OpenResult ReopenPipeForReading(const OpenResult& readWrite, const char* path);
 
 /// Reads at most `size` bytes (one call, retried on interruption). count 0 means the end.
 IoResult ReadSome(int handle, char* buffer, std::size_t size);
@@ -62,13 +74,6 @@ IoResult WriteAll(int handle, const char* data, std::size_t size);
 /// Writes all of `size` bytes at byte `offset` of the file.
 IoResult WriteAt(int handle, const char* data, std::size_t size, int64_t offset);
 
-/// Turns the read-write handle of a pipe opened by `path` into a read-only one. The new handle
-/// is opened before the old one is closed, so nothing already in the pipe is lost.
-OpenResult ReopenPipeForReading(const OpenResult& readWrite, const char* path);
-
-/// Reads at most `size` bytes at byte `offset`.
-IoResult ReadAt(int handle, char* buffer, std::size_t size, int64_t offset);
-
 /// Moves the file position; returns the new position or -1.
 int64_t SeekTo(int handle, int64_t offset);
 int64_t SeekToEnd(int handle);
@@ -76,7 +81,13 @@ int64_t SeekToEnd(int handle);
 /// Cuts the file at `length` bytes.
 IoResult CutAt(int handle, int64_t length);
 
-void CloseHandle(int handle);
+/// Closes a handle other than those of the standard streams. A file system may report a failed
+/// write only here; the handle is gone either way.
+IoResult CloseHandle(int handle);
+
+/// For tests of the failure path: the next close of a file handle reports `failure` (after
+/// closing the handle).
+void FailNextCloseForTesting(ErrorId failure);
 
 /// Removes a file; on failure the row is "DELETE illegal for read-only file" for refused access.
 IoResult RemoveFile(const char* path);

@@ -1,11 +1,13 @@
 // POSIX implementation of the record layer's platform calls.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recio/platform.h"
@@ -69,10 +71,44 @@ std::string Normalised(const std::string& absolute) {
   return result.empty() ? "/" : result;
 }
 
+// A handle the run opens never takes the number of a standard stream: should one of them be
+// closed after all (no null device to fill it), the handle moves above them.
+int AboveStandardStreams(int handle) {
+  if (handle < 0 || handle > kStderr) return handle;
+  int moved = fcntl(handle, F_DUPFD_CLOEXEC, kStderr + 1);
+  close(handle);
+  return moved;
+}
+
+ErrorId gNextCloseFailure{};
+
 }  // namespace
 
-bool IsTerminal(int handle) {
-  return isatty(handle) == 1;
+std::array<StreamInfo, 3> PrepareStandardStreams() {
+  std::array<StreamInfo, 3> streams{};
+  for (int handle = kStdin; handle <= kStderr; ++handle) {
+    struct stat st {};
+    if (fstat(handle, &st) != 0) {
+      // Not open: the null device takes its number, the lowest free one.
+      int opened = open("/dev/null", O_RDWR | O_NOCTTY);
+      if (opened >= 0 && opened != handle) {
+        dup2(opened, handle);
+        close(opened);
+      }
+      continue;
+    }
+    StreamInfo& info = streams[static_cast<std::size_t>(handle)];
+    info.terminal = S_ISCHR(st.st_mode) && handle != kStderr && isatty(handle) == 1;
+    info.regularFile = S_ISREG(st.st_mode);
+    info.device = static_cast<uint64_t>(st.st_dev);
+    info.inode = static_cast<uint64_t>(st.st_ino);
+  }
+  return streams;
+}
+
+void IgnoreWriteSignals() {
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
@@ -95,6 +131,8 @@ OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
     handle = open(path, flags, 0666);
   } while (handle < 0 && errno == EINTR);
   if (handle < 0) return OpenResult{-1, OpenErrorRow(errno)};
+  handle = AboveStandardStreams(handle);
+  if (handle < 0) return OpenResult{-1, ErrorId::kTooManyOpenFiles};
   struct stat st {};
   if (fstat(handle, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(handle);
@@ -105,19 +143,6 @@ OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
                     static_cast<uint64_t>(st.st_dev),
                     static_cast<uint64_t>(st.st_ino),
                     S_ISFIFO(st.st_mode)};
-}
-
-OpenResult ReopenPipeForReading(const OpenResult& readWrite, const char* path) {
-  int handle;
-  do {
-    handle = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  } while (handle < 0 && errno == EINTR);
-  if (handle < 0) return readWrite;  // keep what we have rather than nothing
-  fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
-  close(readWrite.handle);
-  OpenResult result = readWrite;
-  result.handle = handle;
-  return result;
 }
 
 IoResult ReadSome(int handle, char* buffer, std::size_t size) {
@@ -156,14 +181,6 @@ IoResult WriteAt(int handle, const char* data, std::size_t size, int64_t offset)
   return IoResult{done, true, {}};
 }
 
-IoResult ReadAt(int handle, char* buffer, std::size_t size, int64_t offset) {
-  for (;;) {
-    ssize_t n = pread(handle, buffer, size, static_cast<off_t>(offset));
-    if (n >= 0) return IoResult{static_cast<std::size_t>(n), true, {}};
-    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading);
-  }
-}
-
 int64_t SeekTo(int handle, int64_t offset) {
   return static_cast<int64_t>(lseek(handle, static_cast<off_t>(offset), SEEK_SET));
 }
@@ -182,8 +199,17 @@ IoResult CutAt(int handle, int64_t length) {
   }
 }
 
-void CloseHandle(int handle) {
-  if (handle > kStderr) close(handle);
+IoResult CloseHandle(int handle) {
+  if (handle <= kStderr) return IoResult{};
+  // The handle is released even when close reports a failure; it is never closed twice.
+  bool failed = close(handle) != 0 && errno != EINTR;
+  ErrorId injected = std::exchange(gNextCloseFailure, ErrorId{});
+  if (injected != ErrorId{}) return Failed(injected);
+  return failed ? Failed(WriteErrorRow(errno)) : IoResult{};
+}
+
+void FailNextCloseForTesting(ErrorId failure) {
+  gNextCloseFailure = failure;
 }
 
 IoResult RemoveFile(const char* path) {
@@ -209,6 +235,7 @@ FileIdentity IdentityOf(const char* path) {
     identity.exists = true;
     identity.device = static_cast<uint64_t>(st.st_dev);
     identity.inode = static_cast<uint64_t>(st.st_ino);
+    identity.isPipe = S_ISFIFO(st.st_mode);
     return identity;
   }
   std::string absolute = path;

@@ -50,12 +50,30 @@ std::string_view StatementWord(Statement statement) {
   }
 }
 
-int gTerminatingWith = -1;
+bool gTerminating = false;
+
+// A field of a redirected console line too long to be examined when it was met failed: if the
+// line turns out to end in Ctrl-Z, the failure is the end of file that the line is. The rest of
+// the line is skipped to find out.
+ErrorId EndOfFileOfAnUnexaminedLine(ErrorId id, const RequestContext& context) {
+  Connection* connection = context.connection;
+  if (connection == nullptr || !connection->lineUnexamined || IsEndOfFile(id) ||
+      context.statement != Statement::kRead) {
+    return id;
+  }
+  try {
+    ConnectionPort(*connection).SkipRecord();
+  } catch (const RequestFailure& skip) {
+    if (IsEndOfFile(skip.id)) return skip.id;
+  }
+  return id;
+}
 
 }  // namespace
 
 int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
   Connection* connection = context.connection;
+  id = EndOfFileOfAnUnexaminedLine(id, context);
   if (connection != nullptr && connection->kind == RecordKind::kConsole) {
     if (ConsoleIsShared() && connection == &ConsoleInput()) DiscardTypedLine(*connection);
     connection->endOfFileMark = false;
@@ -88,21 +106,37 @@ int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
   Terminate(1);
 }
 
+namespace {
+
+// A failed console write at the end of a run is reported like any failed console write.
+void ReportConsoleWriteFailure(ErrorId id) {
+  RequestContext context{Statement::kWrite, {}, &ConsoleOutput(), {}};
+  ReportFailure(id, context);
+}
+
+}  // namespace
+
 void Terminate(int exitCode) noexcept {
-  // A failure while the units are being closed ends the run at once, with the first code.
-  if (gTerminatingWith >= 0) platform::ExitProcess(gTerminatingWith);
-  gTerminatingWith = exitCode;
+  // A failure while the units are being closed has written its message: the run ends at once,
+  // as a failure.
+  if (gTerminating) platform::ExitProcess(1);
+  gTerminating = true;
   int32_t units[kUnitSlots];
   int count = ConnectedUnits(units);
   for (int i = 0; i < count; ++i) Close(units[i]);
-  if (ConsoleOutput().linePending) platform::WriteAll(platform::kStdout, "\r\n", 2);
+  if (ConsoleOutput().linePending) {
+    platform::IoResult wrote = platform::WriteAll(platform::kStdout, "\r\n", 2);
+    // A run that already failed has said so; only a run about to end well reports this.
+    if (!wrote.ok && exitCode == 0) ReportConsoleWriteFailure(wrote.failure);
+  }
   platform::ExitProcess(exitCode);
 }
 
 void Stop(int exitCode) noexcept {
   constexpr std::string_view kStop = "\r\nStop - Program terminated.\r\n";
   std::string_view text = ConsoleOutput().linePending ? kStop : kStop.substr(2);
-  platform::WriteAll(platform::kStdout, text.data(), text.size());
+  platform::IoResult wrote = platform::WriteAll(platform::kStdout, text.data(), text.size());
+  if (!wrote.ok) ReportConsoleWriteFailure(wrote.failure);
   Terminate(exitCode);
 }
 

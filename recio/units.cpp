@@ -27,6 +27,9 @@ char gConsoleBuffer[kConsoleBufferSize + 1];
 int gArgc = 0;
 char** gArgv = nullptr;
 int gNextArgument = 1;
+// The regular files behind standard input, output and error: the console holds them, so no unit
+// may write into (or read from) the file a standard stream is connected to.
+std::array<platform::FileIdentity, 3> gConsoleFiles;
 
 std::string_view TrimBlanks(std::string_view text) {
   // A name may also have been left as NUL characters by a caller that never filled it.
@@ -232,14 +235,17 @@ platform::Creation CreationOf(OpenStatus status) {
   }
 }
 
-// Read-write first; without a MODE, a refusal is retried read-only and then write-only.
-void OpenPlatformFile(Connection& c, const Settings& s) {
+// Read-write first; without a MODE, a refusal is retried read-only and then write-only. A pipe
+// without a MODE is only read: opened for writing too, it would hold a writer of its own and its
+// end would never come; opened for reading, it waits for its writer like every reader of a pipe.
+void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   platform::Creation creation = CreationOf(s.status);
   platform::Direction tries[3] = {DirectionOf(s.mode), platform::Direction::kRead,
                                   platform::Direction::kWrite};
-  int count = s.modeGiven ? 1 : 3;
+  int first = !s.modeGiven && isPipe ? 1 : 0;
+  int last = s.modeGiven ? 1 : isPipe ? 2 : 3;
   platform::OpenResult opened;
-  for (int i = 0; i < count; ++i) {
+  for (int i = first; i < last; ++i) {
     opened = platform::OpenFile(c.name.text, creation, tries[i]);
     if (opened.handle >= 0) {
       c.granted = tries[i];
@@ -250,13 +256,6 @@ void OpenPlatformFile(Connection& c, const Settings& s) {
       break;
   }
   if (opened.handle < 0) Fail(opened.failure);
-  // A pipe opened for reading and writing would hold a writer of its own, and its reader would
-  // never see the end of the input: without a MODE, a pipe is read only.
-  if (opened.isPipe && !s.modeGiven && c.granted == platform::Direction::kReadWrite) {
-    platform::OpenResult reading = platform::ReopenPipeForReading(opened, c.name.text);
-    if (reading.handle != opened.handle) c.granted = platform::Direction::kRead;
-    opened = reading;
-  }
   c.inputHandle = c.granted == platform::Direction::kWrite ? -1 : opened.handle;
   c.outputHandle = c.granted == platform::Direction::kRead ? -1 : opened.handle;
   // A file created just now is known by its identity from here on.
@@ -313,9 +312,16 @@ void FinishConnection(Connection& c, bool remove) {
       failed = true;
     }
   }
-  // The handle is closed even when the last buffer could not be written.
+  // The handle is closed even when the last buffer could not be written; a file system that
+  // reports a failed write only at the close fails the close.
   int handle = OwnHandle(c);
-  if (handle >= 0) platform::CloseHandle(handle);
+  if (handle >= 0) {
+    platform::IoResult closed = platform::CloseHandle(handle);
+    if (!closed.ok && !failed) {
+      failure = closed.failure;
+      failed = true;
+    }
+  }
   c.inputHandle = c.outputHandle = -1;
   if (failed) Fail(failure);
   if (remove && !c.isDevice) {
@@ -353,11 +359,17 @@ bool ConsoleIsShared() {
 }
 
 void Start(int argc, char** argv) noexcept {
+  // Before anything else: no file of the run may take the number of a closed standard stream.
+  std::array<platform::StreamInfo, 3> streams = platform::PrepareStandardStreams();
+  platform::IgnoreWriteSignals();
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    gConsoleFiles[i] = {streams[i].regularFile, streams[i].device, streams[i].inode, {}};
+  }
   gArgc = argc;
   gArgv = argv;
   gNextArgument = 1;
-  bool inputIsTerminal = platform::IsTerminal(platform::kStdin);
-  bool outputIsTerminal = platform::IsTerminal(platform::kStdout);
+  bool inputIsTerminal = streams[platform::kStdin].terminal;
+  bool outputIsTerminal = streams[platform::kStdout].terminal;
   InitialiseConsole(gConsole, platform::kStdin, platform::kStdout);
   gConsole.buffer = gConsoleBuffer;
   gConsole.capacity = kConsoleBufferSize;
@@ -457,13 +469,17 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
     s.status = OpenStatus::kOld;
   }
 
-  // The identity is needed only when some file is connected already (one system call saved
-  // on the first open of a run).
+  // The identity decides whether another unit or a standard stream holds the file, and whether
+  // the file is a pipe.
   platform::FileIdentity identity;
-  bool anyFileConnected = std::any_of(gSlots.begin(), gSlots.end(), [](const Slot& slot) {
-    return slot.connection && !slot.connection->isDevice;
-  });
-  if (device == Device::kNone && anyFileConnected) identity = platform::IdentityOf(name.text);
+  if (device == Device::kNone) {
+    identity = platform::IdentityOf(name.text);
+    if (identity.exists) {
+      for (const platform::FileIdentity& held : gConsoleFiles) {
+        if (held == identity) Fail(ErrorId::kFileConnectedToOtherUnit);
+      }
+    }
+  }
   char deviceKind = device == Device::kConsole ? 'C' : device == Device::kError ? 'E' : '\0';
   for (Slot& slot : gSlots) {
     if (!slot.connection || slot.unit == unit) continue;
@@ -502,7 +518,7 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
   } else {
     if (kind == RecordKind::kDirect) c.slotLength = static_cast<int64_t>(s.recl) + 2;
     c.AllocateBuffer(s.blockSize);
-    OpenPlatformFile(c, s);
+    OpenPlatformFile(c, s, identity.isPipe);
     if (s.access == Access::kAppend) {
       int64_t end = platform::SeekToEnd(c.inputHandle >= 0 ? c.inputHandle : c.outputHandle);
       c.bufferOffset = end > 0 ? end : 0;

@@ -69,6 +69,22 @@ TEST(ConvertOpenFailureTest, InputEndingBeforeTheSecondNameStops) {
   EXPECT_FALSE(FileExists(dir.File("out.pavo")));
 }
 
+// A name line whose last character is Ctrl-Z is the end of the replies, also in the name dialogue
+// and for a blank macro name, however long the line and whether or not a line end follows.
+TEST(ConvertOpenFailureTest, NameLineEndingInCtrlZIsTheEndOfTheReplies) {
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
+  for (const std::string& input :
+       {std::string("\nscan.dat\n\nabc\x1a"), "\nscan.dat\n\n" + std::string(300, 'q') + "\x1a\n",
+        std::string("@M\n\nabc\x1a")}) {
+    TempDir dir;
+    RunResult run = Convert(dir, scan, input);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Visible(run.err), Visible(Failure(6501, "OPEN", "", "end of file encountered")));
+    EXPECT_EQ(ReadFileBytes(dir.File("scan.dat")), scan);
+    EXPECT_EQ(system(("test \"$(ls " + dir.path() + ")\" = scan.dat").c_str()), 0) << input;
+  }
+}
+
 TEST(ConvertOpenFailureTest, SameNameTwiceFailsBeforeAnythingIsWritten) {
   TempDir dir;
   const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
@@ -265,6 +281,92 @@ TEST(ConvertReadFailureTest, ExactlyTwentyNinePlusNLinesIsEnough) {
   EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
             Visible(FirstTwoRecords(header) + CountRecords(Counts(25), 3)));
+}
+
+}  // namespace
+}  // namespace convert_test
+
+namespace convert_test {
+namespace {
+
+// Runs the converter on `scan` with unusual standard streams set in `options`.
+RunResult ConvertWith(const TempDir& dir, const std::string& scan, x17b_test::RunOptions options) {
+  x17b_test::WriteFileBytes(dir.File("scan.dat"), scan);
+  options.workDir = dir.path();
+  return x17b_test::RunProgram(kProgram, options);
+}
+
+// With standard error closed, the scan file would have taken its number and received the failure
+// message (a macro file, when one was being recorded).
+TEST(ConvertStreamTest, ClosedStandardErrorNeverReceivesAMessage) {
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, WithValue(7, "1.0E19")));
+  for (const std::string& input :
+       {std::string("scan.dat no/such/dir/out.pavo\n"), std::string("@M\nm.txt\nscan.dat out\n")}) {
+    TempDir dir;
+    x17b_test::RunOptions options;
+    options.input = input;
+    options.closedStreams = {2};
+    RunResult run = ConvertWith(dir, scan, options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ReadFileBytes(dir.File("scan.dat")), scan);
+    if (input[0] == '@') {
+      EXPECT_EQ(ReadFileBytes(dir.File("m.txt")), "scan.dat out\r\n");
+    }
+  }
+}
+
+// The file behind standard output is the console's: the output may not be written into it.
+TEST(ConvertStreamTest, OutputThatIsStandardOutputIsRefused) {
+  for (const std::string name : {"log.pavo", "/dev/stdout"}) {
+    TempDir dir;
+    x17b_test::RunOptions options;
+    options.input = "scan.dat " + name + "\n";
+    options.stdoutPath = dir.File("log.pavo");
+    RunResult run = ConvertWith(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Visible(run.err),
+              Visible(Failure(6413, "OPEN", name, "file already connected to a different unit")));
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("log.pavo"))), Visible(PipedEnd(kInputPrompt, false)));
+  }
+}
+
+// A pipe without a reader and the file size limit make writes fail; they never end the run by a
+// signal.
+TEST(ConvertStreamTest, WritesRefusedBySignalsAreFailures) {
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
+  {
+    TempDir dir;
+    x17b_test::RunOptions options;
+    options.input = "scan.dat out.pavo\n";
+    options.stdoutReaderGone = true;
+    RunResult run = ConvertWith(dir, scan, options);
+    EXPECT_EQ(run.signal, 0);
+    ExpectFailed(run, Failure(6421, "WRITE", "CON", "file read-only or locked against writing"),
+                 "");
+  }
+  {
+    TempDir dir;
+    x17b_test::RunOptions options;
+    options.input = "scan.dat out.pavo\n";
+    options.fileSizeLimit = 300;
+    RunResult run = ConvertWith(dir, scan, options);
+    EXPECT_EQ(run.signal, 0);
+    ExpectFailed(run, Failure(6422, "WRITE", "out.pavo", "no space left on device"),
+                 PipedEnd(kInputPrompt, false));
+  }
+  {
+    // A macro file still recording when the run ends is closed by termination; its last buffer
+    // goes past the limit. The conversion itself writes to a device.
+    TempDir dir;
+    x17b_test::RunOptions options;
+    options.input = "@M\nm.txt\nscan.dat /dev/null\n";
+    options.fileSizeLimit = 10;
+    RunResult run = ConvertWith(dir, scan, options);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Visible(run.err),
+              Visible(Failure(6422, "CLOSE", "m.txt", "no space left on device")));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,28 @@ TEST(ConvertDialogueTest, BlankRepliesTakeTheNamesFromTheCommandLine) {
       ExpectStopped(run, kInputPrompt + kOutputPrompt + kStop);
     }
     EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+  }
+}
+
+// A typed line of 131 characters fails and is gone whole: the question is asked again and the next
+// line answers it. Two such lines in one question end the run through the status report.
+TEST(ConvertDialogueTest, TypedLineOf131CharactersIsRefusedAndAskedAgain) {
+  const std::string tooLong(131, 'a');
+  {
+    TempDir dir;
+    TwentyFive scan;
+    RunResult run = Convert(dir, scan.Scan(), tooLong + "\nscan.dat out.pavo\n", InputKind::kPty);
+    ExpectStopped(run, kInputPrompt + kInputPrompt + kStop);
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
+  }
+  {
+    TempDir dir;
+    TwentyFive scan;
+    RunResult run = Convert(dir, scan.Scan(), tooLong + "\n" + tooLong + "\n", InputKind::kPty);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Visible(run.out),
+              Visible(kInputPrompt + kInputPrompt + "FORTRAN error number6407 on unit  5\r\n" +
+                      kStop + "\r\n"));
   }
 }
 
@@ -296,6 +319,32 @@ TEST(ConvertExampleTest, BundledScanGivesTheBundledPowderFile) {
   RunResult run = Convert(dir, scan, "scan.dat scan.pavo\n");
   ExpectStopped(run, PipedEnd(kInputPrompt, true));
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("scan.pavo"))), Visible(expected));
+}
+
+// The README's recipe for many scans, run as it stands there, on names that a typed reply or a
+// line-based pipeline would break.
+TEST(ConvertExampleTest, ReadmeRecipeForManyScansTakesAnyName) {
+  const std::string readme = ReadFileBytes(X17B_SOURCE_DIR "/README.md");
+  const std::size_t at = readme.find("xargs -0");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t start = readme.find_first_not_of(' ', readme.rfind('\n', at) + 1);
+  const std::string recipe = readme.substr(start, readme.find('\n', at) - start);
+  TempDir dir;
+  TwentyFive scan;
+  const std::vector<std::string> stems = {"plain", "with blank", "it's",    "\"quoted\"",
+                                          "a,b",   "bang!",      "at@home", "-dash"};
+  for (const std::string& stem : stems)
+    x17b_test::WriteFileBytes(dir.File(stem + ".dat"), scan.Scan());
+  x17b_test::RunOptions options;
+  options.args = {"-c", recipe};
+  options.workDir = dir.path();
+  options.environment = {{"PATH", std::string(X17B_BUILD_DIR ":") + std::getenv("PATH")}};
+  RunResult run = x17b_test::RunProgram("/bin/sh", options);
+  EXPECT_EQ(run.exitCode, 0) << recipe;
+  EXPECT_EQ(run.err, "");
+  for (const std::string& stem : stems) {
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File(stem + ".pavo"))), Visible(scan.Expected())) << stem;
+  }
 }
 
 }  // namespace

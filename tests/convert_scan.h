@@ -59,7 +59,7 @@ inline std::string Label(const std::string& text) {
 /// converter skips, so reading a wrong line or column shows.
 inline std::vector<std::string> HeaderLines(const ScanHeader& header) {
   std::vector<std::string> lines;
-  lines.push_back("X17B2 EDS data file 9999 NSLS beamline X17B");
+  lines.push_back("X17B2 EDS data file 9999 example scan, line 1");
   lines.push_back(Label("Date/time (Y M D h m s)") + header.stamp);
   lines.push_back(header.title);
   lines.push_back(Label("Detector: Ge") + "8192  2.5  abc");

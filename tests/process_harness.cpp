@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -52,6 +53,11 @@ void RawTerminal(int fd) {
 
 [[noreturn]] void ExecChild(const std::string& program, const RunOptions& options) {
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+  if (options.fileSizeLimit >= 0) {
+    rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                 static_cast<rlim_t>(options.fileSizeLimit)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
   if (options.dropToUid >= 0) {
     if (setgid(static_cast<gid_t>(options.dropToUid)) != 0 ||
@@ -80,6 +86,10 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
   int slave = -1;
   if (options.kind == InputKind::kPipe) {
     if (pipe(inPipe) != 0 || pipe(outPipe) != 0) throw std::runtime_error("pipe");
+    if (options.stdoutReaderGone) {
+      close(outPipe[0]);
+      outPipe[0] = -1;
+    }
   } else {
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
       throw std::runtime_error("openpty");
@@ -92,6 +102,11 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     if (options.kind == InputKind::kPipe) {
       dup2(inPipe[0], 0);
       dup2(outPipe[1], 1);
+      if (!options.stdoutPath.empty()) {
+        int file = open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (file < 0) _exit(126);
+        dup2(file, 1);
+      }
     } else {
       setsid();
       dup2(slave, 0);
@@ -99,6 +114,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     }
     dup2(errPipe[1], 2);
     for (int fd = 3; fd < 256; ++fd) close(fd);
+    for (int fd : options.closedStreams) close(fd);
     ExecChild(program, options);
   }
   close(errPipe[1]);
@@ -109,6 +125,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     close(outPipe[1]);
     outFd = outPipe[0];
     inFd = inPipe[1];
+    if (outFd < 0) outFd = open("/dev/null", O_RDONLY);  // nothing to read there
   } else {
     close(slave);
     outFd = master;

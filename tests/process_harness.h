@@ -17,10 +17,15 @@ struct RunOptions {
   std::vector<std::string> args;  // without the program name
   std::string input;              // bytes fed to standard input (closed afterwards for a pipe)
   InputKind kind = InputKind::kPipe;
-  std::string workDir;            // empty: the current directory
-  int dropToUid = -1;             // >= 0: the child runs as this user (needs root)
+  std::string workDir;  // empty: the current directory
+  int dropToUid = -1;   // >= 0: the child runs as this user (needs root)
   std::vector<std::pair<std::string, std::string>> environment;  // set in the child
   int timeoutSeconds = 20;
+  // Unusual standard streams (pipes only):
+  std::vector<int> closedStreams;  // 0, 1, 2: closed in the child before the program starts
+  std::string stdoutPath;          // non-empty: standard output goes to this file (truncated)
+  bool stdoutReaderGone = false;   // standard output is a pipe that nobody reads
+  long fileSizeLimit = -1;         // >= 0: the child's file size limit in bytes
 };
 
 struct RunResult {

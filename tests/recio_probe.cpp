@@ -19,6 +19,7 @@
 //   direct2 UNIT RECORD T1 T2 [?]        one (A,A) record into a direct-access slot
 //   mathfault N                          the floating-point fault message of fault N (0 to 4)
 //   abort                                ends the process at once, without termination
+//   failclose                            the next close of a file reports "no space left"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "recio/platform.h"
 #include "recio/recio.h"
 
 namespace {
@@ -175,6 +177,8 @@ void RunLine(const std::string& line) {
     Log("direct2 status=" + std::to_string(status));
   } else if (verb == "mathfault") {
     recio::ReportMathFault(static_cast<recio::MathFault>(std::atoi(words[1].c_str())));
+  } else if (verb == "failclose") {
+    recio::platform::FailNextCloseForTesting(recio::ErrorId::kNoSpaceLeft);
   } else if (verb == "abort") {
     std::_Exit(3);
   } else if (verb == "stop") {

@@ -21,30 +21,42 @@ struct ProbeRun {
 };
 
 class RecioProbeTest : public ::testing::Test {
+ public:
+  /// The three-line failure message, CR LF first.
+  static std::string Failure(const std::string& word, int number, const std::string& name,
+                             const std::string& text) {
+    return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
+           text + "\r\n";
+  }
+
  protected:
   ProbeRun Run(const std::string& script, const std::string& input = "",
                InputKind kind = InputKind::kPipe, std::vector<std::string> args = {},
                int uid = -1) {
-    RunOptions options;
+    RunOptions options = Options(script, input, kind);
     options.args = std::move(args);
+    options.dropToUid = uid;
+    return RunWith(options);
+  }
+
+  /// The options of a probe run in the test's directory, for runs with unusual streams.
+  RunOptions Options(const std::string& script, const std::string& input = "",
+                     InputKind kind = InputKind::kPipe) {
+    RunOptions options;
     options.input = input;
     options.kind = kind;
     options.workDir = dir_.path();
-    options.dropToUid = uid;
     options.environment = {{"RECIO_SCRIPT", script}, {"RECIO_LOG", dir_.File("probe.log")}};
+    return options;
+  }
+
+  ProbeRun RunWith(const RunOptions& options) {
     ProbeRun run;
     run.result = RunProgram(X17B_BUILD_DIR "/tests/recio_probe", options);
     run.log = ReadFileBytes(dir_.File("probe.log"));
     EXPECT_FALSE(run.result.timedOut);
     EXPECT_EQ(run.result.signal, 0);
     return run;
-  }
-
-  /// The three-line failure message, CR LF first.
-  static std::string Failure(const std::string& word, int number, const std::string& name,
-                             const std::string& text) {
-    return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
-           text + "\r\n";
   }
 
   void ExpectFailure(const ProbeRun& run, const std::string& word, int number,

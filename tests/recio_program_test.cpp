@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,11 @@ using x17b_test::Visible;
 using x17b_test::WriteFileBytes;
 
 class RecioProgram : public x17b_test::RecioProbeTest {};
+
+std::string Failure(const std::string& word, int number, const std::string& name,
+                    const std::string& text) {
+  return x17b_test::RecioProbeTest::Failure(word, number, name, text);
+}
 
 // ---- Console carriage control -----------------------------------------------------------------
 
@@ -93,10 +99,11 @@ TEST_F(RecioProgram, TerminalLineOf130CharactersIsReadAnd131Overflows) {
   std::string ok(130, 'a');
   std::string tooLong(131, 'b');
   ProbeRun run =
-      Run("read 5 ?\nread 5 ?\nread 5 ?\nread 5 ?", ok + "\n" + tooLong + "\nz\n", InputKind::kPty);
-  // The over-long line fails; what the terminal still held of it (its line end) is the next line.
+      Run("read 5 ?\nread 5 ?\nread 5 ?", ok + "\n" + tooLong + "\nz\n", InputKind::kPty);
+  // The over-long line fails; the read held it whole with its line end, so the next read takes
+  // the next line typed.
   EXPECT_EQ(run.log, "read status=0 [" + ok + "]\nread status=6407 [" + std::string(132, '#') +
-                         "]\nread status=0 []\nread status=0 [z]\n");
+                         "]\nread status=0 [z]\n");
 }
 
 TEST_F(RecioProgram, TerminalOverflowWithoutStatusIsAFailureMessage) {
@@ -164,21 +171,28 @@ TEST_F(RecioProgram, MalformedNumberWithStatusSkipsToTheNextLine) {
   EXPECT_EQ(run.log, "open 1 status=0\nnumber status=6101 value=-7\nnumber status=0 value=42\n");
 }
 
-TEST_F(RecioProgram, PipeByNameIsReadToItsEnd) {
-  // Opened for reading and writing, a pipe would hold a writer of its own and never end.
-  std::string fifo = dir_.File("fifo");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
-  std::thread writer([&] {
-    int fd = open(fifo.c_str(), O_WRONLY);
-    if (fd >= 0) {
-      EXPECT_EQ(write(fd, "line\n", 5), 5);
-      close(fd);
-    }
-  });
-  ProbeRun run = Run("open 1 fifo status=old\nread 1\nread 1 ?");
-  writer.join();
-  EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [line]\nread status=-1 [" +
-                         std::string(132, '#') + "]\n");
+TEST_F(RecioProgram, PipeByNameIsReadToItsEndWhicheverSideComesFirst) {
+  // Opened for reading and writing, a pipe would hold a writer of its own and never end; opened
+  // without waiting for its writer, it would end before the writer came.
+  for (int writerDelayMs : {0, 300}) {
+    std::string fifo = dir_.File("fifo" + std::to_string(writerDelayMs));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(writerDelayMs));
+      int fd = open(fifo.c_str(), O_WRONLY);
+      if (fd >= 0) {
+        EXPECT_EQ(write(fd, "line\n", 5), 5);
+        close(fd);
+      }
+    });
+    ProbeRun run = Run("open 1 " + fifo + " status=old\nread 1\nread 1 ?");
+    int release = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // a writer left waiting goes on
+    writer.join();
+    close(release);
+    EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [line]\nread status=-1 [" +
+                           std::string(132, '#') + "]\n")
+        << "writer after " << writerDelayMs << " ms";
+  }
 }
 
 // ---- Files: writing ---------------------------------------------------------------------------
@@ -254,13 +268,13 @@ TEST_F(RecioProgram, FullDeviceFailsWithNoSpaceLeft) {
   ExpectFailure(run, "WRITE", 6422, "/dev/full", "no space left on device");
 }
 
-TEST_F(RecioProgram, FailureWhileTerminationClosesKeepsTheStopsExitCode) {
+TEST_F(RecioProgram, FailureWhileTerminationClosesEndsTheRunAsAFailure) {
   ProbeRun run =
       Run("open 3 /dev/full\nwrite 3 A buffered\nopen 4 later.txt\nwrite 4 A "
           "x\nwrite * 1XA msg\nstop");
   EXPECT_EQ(Visible(run.result.err),
             Visible(Failure("CLOSE", 6422, "/dev/full", "no space left on device")));
-  EXPECT_EQ(run.result.exitCode, 0);
+  EXPECT_EQ(run.result.exitCode, 1);
   // The remaining closes and the final line end are skipped.
   EXPECT_EQ(Visible(run.result.out), Visible("msg\r\n" + kStop));
   EXPECT_EQ(ReadFileBytes(dir_.File("later.txt")), "");
@@ -414,6 +428,81 @@ TEST_F(RecioProgram, DeleteRefusedForAFileInAProtectedDirectory) {
   ExpectFailure(run, "CLOSE", 6404, "locked/f.txt", "DELETE illegal for read-only file");
   chmod(dir_.File("locked").c_str(), 0755);
 }
+
+// ---- Standard streams and the end of a run ---------------------------------------------------
+
+TEST_F(RecioProgram, ClosedStandardStreamsAreNeverTakenByAFile) {
+  // Closed, a standard stream's number would go to the first file opened: the console would read
+  // it or write into it, and the failure message would land in it.
+  for (int closed : {0, 1, 2}) {
+    WriteFileBytes(dir_.File("data.txt"), "kept\n");
+    RunOptions options = Options(
+        "open 3 data.txt\nread 5 ?\nwrite * 1XA console\n"
+        "open 4 missing status=old");
+    options.closedStreams = {closed};
+    ProbeRun run = RunWith(options);
+    EXPECT_EQ(ReadFileBytes(dir_.File("data.txt")), "kept\n") << "stream " << closed;
+    EXPECT_EQ(run.log.substr(0, 32), "open 3 status=0\nread status=-1 [") << run.log;
+    EXPECT_EQ(run.result.exitCode, 1);
+  }
+}
+
+TEST_F(RecioProgram, FilesBehindTheStandardStreamsAreHeldByTheConsole) {
+  RunOptions options = Options("open 3 out.txt ?\nopen 4 /dev/stdout ?\nopen 5 other.txt ?\nstop");
+  options.stdoutPath = dir_.File("out.txt");
+  ProbeRun run = RunWith(options);
+  EXPECT_EQ(run.log, "open 3 status=6413\nopen 4 status=6413\nopen 5 status=0\n");
+  EXPECT_EQ(ReadFileBytes(dir_.File("out.txt")), kStop);
+}
+
+// What goes wrong after the last request still makes the run a failure, with its message.
+struct EndOfRunCase {
+  const char* name;
+  std::string script;
+  std::string stdoutPath;  // relative to the run's directory, or a device
+  long fileSizeLimit;
+  bool readerGone;
+  std::string err;
+};
+
+void PrintTo(const EndOfRunCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RecioEndOfRun : public x17b_test::RecioProbeTest,
+                      public testing::WithParamInterface<EndOfRunCase> {};
+
+TEST_P(RecioEndOfRun, FailureAfterTheLastRequestIsReported) {
+  const EndOfRunCase& c = GetParam();
+  RunOptions options = Options(c.script);
+  if (!c.stdoutPath.empty()) {
+    options.stdoutPath = c.stdoutPath[0] == '/' ? c.stdoutPath : dir_.File(c.stdoutPath);
+  }
+  options.fileSizeLimit = c.fileSizeLimit;
+  options.stdoutReaderGone = c.readerGone;
+  ProbeRun run = RunWith(options);
+  EXPECT_EQ(Visible(run.result.err), Visible(c.err));
+  EXPECT_EQ(run.result.exitCode, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecioEndOfRun,
+    testing::Values(
+        EndOfRunCase{"StopLineOnAFullDevice", "stop", "/dev/full", -1, false,
+                     Failure("WRITE", 6422, "CON", "no space left on device")},
+        EndOfRunCase{"StopLineToAPipeWithoutReader", "stop", "", -1, true,
+                     Failure("WRITE", 6421, "CON", "file read-only or locked against writing")},
+        // 33 bytes hold "msg" and the stop line; termination's line end goes beyond the limit.
+        EndOfRunCase{"LineEndOfTerminationPastTheSizeLimit", "write * 1XA msg\nstop", "log.txt", 33,
+                     false, Failure("WRITE", 6422, "CON", "no space left on device")},
+        EndOfRunCase{"BufferedRecordsPastTheSizeLimitAtTermination",
+                     "open 3 big.txt\nwrite 3 A " + std::string(100, 'b') + "\nstop", "", 50, false,
+                     Failure("CLOSE", 6422, "big.txt", "no space left on device")},
+        EndOfRunCase{"CloseThatFailsAtTermination", "open 3 c.txt\nwrite 3 A x\nfailclose\nstop",
+                     "", -1, false, Failure("CLOSE", 6422, "c.txt", "no space left on device")},
+        EndOfRunCase{"CloseThatFailsOnRequest", "open 3 c.txt\nfailclose\nclose 3\nstop", "", -1,
+                     false, Failure("CLOSE", 6422, "c.txt", "no space left on device")}),
+    [](const testing::TestParamInfo<EndOfRunCase>& info) { return std::string(info.param.name); });
 
 // ---- Name dialogue and implicit connection ----------------------------------------------------
 

@@ -133,6 +133,11 @@ TEST_F(RecioReview, CtrlZLineInANumericFieldIsOneEndOfFileOnAnyConsole) {
     EXPECT_EQ(run.log.substr(run.log.find('\n') + 1), "number status=0 value=42\n")
         << (kind == InputKind::kPty ? "terminal" : "pipe");
   }
+  // A piped line longer than the console buffer is examined once a field of it fails.
+  ProbeRun run = Run("number 5 ?\nnumber 5 ?\nstop",
+                     blanks + "ab" + std::string(200, 'x') + "\x1a\n" + blanks + "0042\n");
+  EXPECT_EQ(run.log.substr(0, 16), "number status=-1") << run.log;
+  EXPECT_EQ(run.log.substr(run.log.find('\n') + 1), "number status=0 value=42\n");
 }
 
 // ---- Direct-access records --------------------------------------------------------------------
@@ -175,6 +180,16 @@ TEST_F(RecioReview, DialogueThatTookTheLastUnendedLineLeavesTheInputAtItsEnd) {
   ProbeRun run = Run("open 1 _\nread 5 ?", "name.dat");
   EXPECT_TRUE(FileExists(dir_.File("name.dat")));
   EXPECT_EQ(run.log.substr(0, 32), "open 1 status=0\nread status=-1 [") << run.log;
+}
+
+TEST_F(RecioReview, DialogueLineEndingInCtrlZIsTheEndOfTheInput) {
+  // Its last character decides, with or without a line end, however many characters were kept.
+  for (const std::string& input :
+       {std::string("abc\x1a"), std::string("abc\x1a\r\n"), std::string(300, 'q') + "\x1a\n"}) {
+    ProbeRun run = Run("open 1 _", input);
+    ExpectFailure(run, "OPEN", 6501, "", "end of file encountered");
+    EXPECT_TRUE(DirectoryNames().empty());
+  }
 }
 
 TEST_F(RecioReview, DialogueTakes258CharactersFromATerminalAndKeepsTheRest) {
@@ -347,7 +362,7 @@ TEST_F(RecioReview, TerminationClosesInSlotOrderNotUnitOrder) {
           "write 3 A lost\nstop");
   EXPECT_EQ(Visible(run.result.err),
             Visible(Failure("CLOSE", 6422, "/dev/full", "no space left on device")));
-  EXPECT_EQ(run.result.exitCode, 0);
+  EXPECT_EQ(run.result.exitCode, 1);
   EXPECT_EQ(ReadFileBytes(dir_.File("x.txt")), "");
 }
 
