@@ -1,7 +1,7 @@
-// Fuzz target: arbitrary bytes as a whole scan file, read from a temporary file through the record
-// layer with the converter's layouts, and the records the converter would write from it, written
-// to a temporary powder data file. Every request asks for its status, so a failure comes back
-// instead of ending the process; the powder data file must always be whole 82-byte records.
+// Fuzz target: arbitrary bytes as a whole scan file, converted by the converter's own steps from
+// a temporary file into a temporary powder data file. Every request asks for its status, so a
+// failure or a fault comes back instead of ending the process; the powder data file must always
+// be whole 82-byte records.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,15 +14,14 @@
 #include <span>
 #include <string>
 
+#include "convert/conversion.h"
 #include "convert/powder_file.h"
-#include "convert/scaling.h"
 #include "convert/scan_file.h"
 #include "recio/recio.h"
 
 namespace {
 
 constexpr recio::Flags kStatus{.status = true, .end = true};
-constexpr int32_t kMaxChannels = 9999;  // what the four-column N field can hold
 
 std::string gScanName;
 std::string gPowderName;
@@ -45,75 +44,14 @@ bool OpenFiles() {
   return recio::Open(convert::powder::kUnit, powder, kStatus) == 0;
 }
 
-int32_t SkipLines(int count) {
-  for (int line = 0; line < count; ++line) {
-    if (int32_t status = recio::Read(convert::scan::kUnit, convert::scan::kLine, {}, kStatus)) {
-      return status;
-    }
-  }
-  return 0;
-}
-
-// The products that the scaling can turn into a count; larger ones end the run with a
-// floating-point fault, which is the whole-program tests' business, not this target's.
-bool Scalable(float value, float scale) {
-  double product = static_cast<double>(value) * static_cast<double>(scale);
-  return std::isfinite(product) && std::fabs(product) < 0x1p62;
-}
-
-// The converter's reads and writes in its order; returns the number of records it should have
-// written when every read succeeded, or -1 when a read failed.
+// The converter's own steps, every request asking for its status; returns the number of records
+// it should have written when the whole scan converted, or -1 when a read or the scaling failed.
 int32_t Convert() {
-  using namespace convert;
-  const int32_t in = scan::kUnit;
-  const int32_t out = powder::kUnit;
-  std::array<char, powder::kRecordLength> title{};
-  std::array<int32_t, scan::kStampCount> stamp{};
-  std::array<float, scan::kCoefficientCount> coefficients{};
-  int32_t channels = 0;
-  float scale = 0.0F;
-  auto titleText = std::span(title).first<scan::kTitleWidth>();
-  if (SkipLines(1) || recio::Read(in, scan::kStamp, {std::span<const int32_t>(stamp)}, kStatus) ||
-      recio::Read(in, scan::kLine, {std::span<char>(titleText)}, kStatus)) {
-    return -1;
-  }
-  auto stampText = std::span(title).subspan<powder::kStampColumn, powder::kStampWidth>();
-  if (recio::WriteInternal(stampText, powder::kStampText, {std::span<const int32_t>(stamp)},
-                           kStatus) != 0 ||
-      recio::WriteRecord(out, powder::kTitleRecord, powder::kTitle, {std::span<const char>(title)},
-                         kStatus) != 0) {
-    __builtin_trap();  // formatting read values never fails
-  }
-  if (SkipLines(1) || recio::Read(in, scan::kChannelCount, {channels}, kStatus) ||
-      recio::Read(in, scan::kScaleFactor, {scale}, kStatus) || SkipLines(5) ||
-      recio::Read(in, scan::kCoefficient, {std::span<const float>(coefficients)}, kStatus) ||
-      SkipLines(14)) {
-    return -1;
-  }
-  if (channels < -999 || channels > kMaxChannels) __builtin_trap();  // four columns hold no more
-  const int32_t records = powder::CountRecords(channels);
-  if (recio::WriteRecord(out, powder::kBankRecord, powder::kBank,
-                         {channels, records, std::span<const float>(coefficients)}, kStatus) != 0) {
-    __builtin_trap();
-  }
-  std::array<int32_t, kMaxChannels + 1> counts{};
-  for (int32_t number = 1; number <= channels; ++number) {
-    float value = 0.0F;
-    if (recio::Read(in, scan::kChannelValue, {value}, kStatus)) return -1;
-    if (std::isnan(value) || std::isinf(value)) __builtin_trap();  // reads never give these
-    if (Scalable(value, scale))
-      counts[static_cast<std::size_t>(number - 1)] = ScaleCount(value, scale);
-  }
-  int32_t first = 1;
-  for (int32_t record = 1; record <= records; ++record) {
-    auto ten = std::span<const int32_t>(counts).subspan(static_cast<std::size_t>(first - 1), 10);
-    if (recio::WriteRecord(out, record + powder::kFirstCountRecord - 1, powder::kCounts, {ten},
-                           kStatus) != 0) {
-      __builtin_trap();
-    }
-    first = std::min(first + powder::kCountsPerRecord, channels);
-  }
-  return 2 + std::max(records, 0);
+  static convert::Conversion conversion{{convert::powder::kUnit, true, kStatus}, kStatus};
+  const convert::ConversionResult result = conversion.Run();
+  if (result.onOutput) __builtin_trap();  // writing what was read never fails
+  if (!result.ok()) return -1;
+  return 2 + std::max(conversion.countRecords(), 0);
 }
 
 std::string ReadAll(const std::string& path) {

@@ -1,7 +1,9 @@
 // The powder data file: its three record layouts and the writes of each record by number.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "recio/layout.h"
@@ -38,27 +40,47 @@ constexpr int32_t CountRecords(int32_t channels) {
   return (channels - 1) / kCountsPerRecord + 1;
 }
 
+/// Where the records go: by number into the slots of a direct-access unit (x17b2pavo), or, for a
+/// file that appears only whole, one after the other to a sequential unit (the batch program).
+/// Each record is then formatted into 80 columns first, so both give the same bytes: the text,
+/// blanks to column 80, CR LF.
+struct Output {
+  int32_t unit = kUnit;
+  bool direct = true;
+  recio::Flags flags;
+};
+
+/// Writes record `number` with `layout` and `items`; returns the request status (0 unless
+/// `output.flags` asks for failures as a status).
+inline int32_t WriteRecord(const Output& output, int32_t number, const recio::Layout& layout,
+                           std::initializer_list<recio::Item> items) {
+  if (output.direct) return recio::WriteRecord(output.unit, number, layout, items, output.flags);
+  std::array<char, kRecordLength> record;
+  if (int32_t status = recio::WriteInternal(record, layout, items, output.flags)) return status;
+  return recio::Write(output.unit, kTitle, {std::span<const char>(record)}, output.flags);
+}
+
 /// Formats the six stamp integers into the 40-column stamp text.
 inline void FormatStamp(std::span<const int32_t, 6> stamp, std::span<char, kStampWidth> text) {
   recio::WriteInternal(text, kStampText, {std::span<const int32_t>(stamp)});
 }
 
 /// Writes the 80-column title record as record 1.
-inline void WriteTitleRecord(std::span<const char, kRecordLength> title) {
-  recio::WriteRecord(kUnit, kTitleRecord, kTitle, {std::span<const char>(title)});
+inline int32_t WriteTitleRecord(const Output& output, std::span<const char, kRecordLength> title) {
+  return WriteRecord(output, kTitleRecord, kTitle, {std::span<const char>(title)});
 }
 
 /// Writes the bank record as record 2.
-inline void WriteBankRecord(const int32_t& channels, const int32_t& records,
-                            std::span<const float, 4> coefficients) {
-  recio::WriteRecord(kUnit, kBankRecord, kBank,
+inline int32_t WriteBankRecord(const Output& output, const int32_t& channels,
+                               const int32_t& records, std::span<const float, 4> coefficients) {
+  return WriteRecord(output, kBankRecord, kBank,
                      {channels, records, std::span<const float>(coefficients)});
 }
 
 /// Writes the ten counts as record `recordNumber`.
-inline void WriteCountRecord(int32_t recordNumber,
-                             std::span<const int32_t, kCountsPerRecord> counts) {
-  recio::WriteRecord(kUnit, recordNumber, kCounts, {std::span<const int32_t>(counts)});
+inline int32_t WriteCountRecord(const Output& output, int32_t recordNumber,
+                                std::span<const int32_t, kCountsPerRecord> counts) {
+  return WriteRecord(output, recordNumber, kCounts, {std::span<const int32_t>(counts)});
 }
 
 }  // namespace convert::powder

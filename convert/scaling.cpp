@@ -1,6 +1,7 @@
 // Scaling and rounding of one channel value, with explicit floating-point fault checks.
 #include "convert/scaling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -18,7 +19,7 @@ constexpr float kInvalidMagnitude = 0x1p63f;
 
 }  // namespace
 
-int32_t ScaleCount(float value, float scale) noexcept {
+ScaledCount ScaleCountOrFault(float value, float scale) noexcept {
   // Two 24-bit significands give at most 48 bits: the double product is exact.
   const double product = static_cast<double>(value) * static_cast<double>(scale);
   // The half is added in double precision; below 2^52 the sum is exact too, and above it the
@@ -27,17 +28,23 @@ int32_t ScaleCount(float value, float scale) noexcept {
 
   // The checks come before the conversions that would fault, so nothing here depends on whether
   // the hardware traps or on how the compiler orders the arithmetic.
-  if (std::isnan(shifted)) recio::ReportMathFault(recio::MathFault::kInvalid);
-  if (std::fabs(shifted) >= kSingleOverflow) recio::ReportMathFault(recio::MathFault::kOverflow);
+  if (std::isnan(shifted)) return {0, recio::MathFault::kInvalid};
+  if (std::fabs(shifted) >= kSingleOverflow) return {0, recio::MathFault::kOverflow};
   const float rounded = static_cast<float>(shifted);
-  if (std::fabs(rounded) >= kInvalidMagnitude) recio::ReportMathFault(recio::MathFault::kInvalid);
+  if (std::fabs(rounded) >= kInvalidMagnitude) return {0, recio::MathFault::kInvalid};
 
   const int64_t truncated = static_cast<int64_t>(rounded);
   // A count beyond the 32-bit range is held at the nearest limit instead of keeping its low
   // 32 bits, so a huge count shows as asterisks and never as a small wrong number.
-  if (truncated > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (truncated < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(truncated);
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+  return {static_cast<int32_t>(std::clamp(truncated, kMin, kMax)), std::nullopt};
+}
+
+int32_t ScaleCount(float value, float scale) noexcept {
+  const ScaledCount scaled = ScaleCountOrFault(value, scale);
+  if (scaled.fault) recio::ReportMathFault(*scaled.fault);
+  return scaled.count;
 }
 
 }  // namespace convert

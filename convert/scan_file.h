@@ -32,39 +32,46 @@ inline constexpr recio::Layout kCoefficient{"(24X,E24.18)"};
 /// Lines 30 on: one channel value in columns 1-10.
 inline constexpr recio::Layout kChannelValue{"(F10.0)"};
 
-/// Skips `count` lines, one read request each. A failure (the file ending) ends the run.
-inline void SkipLines(int count) {
-  for (int line = 0; line < count; ++line) recio::Read(kUnit, kLine, {});
+// Each read returns the request status: always 0 without `flags.status`, where a failure (the
+// file ending, a malformed field) ends the run through the failure report.
+
+/// Skips `count` lines, one read request each; stops at the first that fails.
+inline int32_t SkipLines(int count, recio::Flags flags) {
+  for (int line = 0; line < count; ++line) {
+    if (int32_t status = recio::Read(kUnit, kLine, {}, flags)) return status;
+  }
+  return 0;
 }
 
 /// Reads the six stamp integers from the current line (line 2).
-inline void ReadStamp(std::span<int32_t, kStampCount> stamp) {
-  recio::Read(kUnit, kStamp, {std::span<const int32_t>(stamp)});
+inline int32_t ReadStamp(std::span<int32_t, kStampCount> stamp, recio::Flags flags) {
+  return recio::Read(kUnit, kStamp, {std::span<const int32_t>(stamp)}, flags);
 }
 
 /// Reads the 40-column scan title from the current line (line 3); a short line is blank-padded.
-inline void ReadTitle(std::span<char, kTitleWidth> title) {
-  recio::Read(kUnit, kLine, {std::span<char>(title)});
+inline int32_t ReadTitle(std::span<char, kTitleWidth> title, recio::Flags flags) {
+  return recio::Read(kUnit, kLine, {std::span<char>(title)}, flags);
 }
 
 /// Reads the channel count N from the current line (line 5).
-inline void ReadChannelCount(int32_t& channels) {
-  recio::Read(kUnit, kChannelCount, {channels});
+inline int32_t ReadChannelCount(int32_t& channels, recio::Flags flags) {
+  return recio::Read(kUnit, kChannelCount, {channels}, flags);
 }
 
 /// Reads the scale factor from the current line (line 6).
-inline void ReadScaleFactor(float& scale) {
-  recio::Read(kUnit, kScaleFactor, {scale});
+inline int32_t ReadScaleFactor(float& scale, recio::Flags flags) {
+  return recio::Read(kUnit, kScaleFactor, {scale}, flags);
 }
 
 /// Reads the four bank coefficients from four consecutive lines (12-15) in one request.
-inline void ReadCoefficients(std::span<float, kCoefficientCount> coefficients) {
-  recio::Read(kUnit, kCoefficient, {std::span<const float>(coefficients)});
+inline int32_t ReadCoefficients(std::span<float, kCoefficientCount> coefficients,
+                                recio::Flags flags) {
+  return recio::Read(kUnit, kCoefficient, {std::span<const float>(coefficients)}, flags);
 }
 
 /// Reads one channel value from the current line.
-inline void ReadChannelValue(float& value) {
-  recio::Read(kUnit, kChannelValue, {value});
+inline int32_t ReadChannelValue(float& value, recio::Flags flags) {
+  return recio::Read(kUnit, kChannelValue, {value}, flags);
 }
 
 }  // namespace convert::scan

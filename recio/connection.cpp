@@ -32,12 +32,6 @@ void FailWith(const platform::IoResult& result) {
 
 }  // namespace
 
-void FixedName::Assign(std::string_view name) {
-  length = std::min(name.size(), kMaxNameLength);
-  if (length > 0) std::memcpy(text, name.data(), length);
-  text[length] = '\0';
-}
-
 void Connection::AllocateBuffer(std::size_t size) {
   ownedBuffer.reset(new char[size]);
   buffer = ownedBuffer.get();
@@ -220,6 +214,7 @@ void ConnectionPort::SkipRecord() {
     if (!c_.fetchedThisRequest) Peek();
     c_.readPos = c_.readEnd;
     c_.atRecordStart = true;
+    ++c_.recordsConsumed;
     c_.lastByte = c_.byteBefore = 0;
     return;
   }
@@ -238,6 +233,7 @@ void ConnectionPort::SkipRecord() {
     c_.endOfFileMark = true;
     Fail(ErrorId::kEndOfFileEncountered);
   }
+  ++c_.recordsConsumed;
 }
 
 void DiscardTypedLine(Connection& connection) {

@@ -1,6 +1,7 @@
 // A connection: what a unit is connected to, its buffer, and the record-level steps on it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,17 +17,27 @@ namespace recio {
 enum class RecordKind : uint8_t { kConsole, kSequential, kDirect };
 
 inline constexpr std::size_t kMaxNameLength = 259;
+/// The longest path an open of a name taken as given accepts.
+inline constexpr std::size_t kMaxPathLength = 4095;
 inline constexpr std::size_t kConsoleBufferSize = 132;
 inline constexpr std::size_t kDefaultBlockSize = 1024;
 /// The longest line an interactive console accepts before its line end.
 inline constexpr std::size_t kConsoleLineLimit = 130;
 
-/// A file name of at most 259 characters, kept without allocation.
+/// A file name, kept without allocation: at most 259 characters, or a path taken as given.
 struct FixedName {
-  FixedName() {}  // the text is filled by Assign; only `length` characters of it are ever read
-  char text[kMaxNameLength + 1];
+  constexpr FixedName() = default;
+  constexpr explicit FixedName(std::string_view name) { Assign(name); }
+  char text[kMaxPathLength + 1] = {};
   std::size_t length = 0;
-  void Assign(std::string_view name);
+  /// Keeps at most 259 characters of `name`.
+  constexpr void Assign(std::string_view name) { AssignPath(name.substr(0, kMaxNameLength)); }
+  /// Keeps `path` whole, up to the longest path.
+  constexpr void AssignPath(std::string_view path) {
+    length = std::min(path.size(), kMaxPathLength);
+    std::copy_n(path.data(), length, text);
+    text[length] = '\0';
+  }
   std::string_view view() const { return {text, length}; }
 };
 
@@ -61,7 +72,9 @@ struct Connection {
   bool lineUnexamined = false;  // redirected console: the line is longer than the buffer
   bool fakeLineEnd = false;     // the buffer ends in an LF that the input did not hold
   bool fetchedThisRequest = false;
-  unsigned char lastByte = 0;  // the two bytes consumed last, for the Ctrl-Z rule
+  int64_t recordsConsumed = 0;  // records skipped to their end, line ends included
+  int64_t lastRecordRead = 0;   // the record the last read request ended or failed on
+  unsigned char lastByte = 0;   // the two bytes consumed last, for the Ctrl-Z rule
   unsigned char byteBefore = 0;
 
   // Output state.

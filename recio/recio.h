@@ -57,6 +57,9 @@ struct OpenSpec {
   Keyword<Share> share;
   std::optional<int32_t> recl;
   std::optional<int32_t> blocksize;
+  /// The name is a path taken exactly as given: no blanks are dropped, no name is a device, an
+  /// empty name does not ask for one, and the path may be longer than the usual 259 characters.
+  bool nameAsGiven = false;
 };
 
 /// Connects the console, records the command-line arguments for the name dialogue and arranges
@@ -72,6 +75,14 @@ int32_t Close(int32_t unit, Keyword<CloseStatus> status = {}, Flags flags = {}) 
 
 /// Whether `unit` resolves to a connection. Never fails.
 bool Inquire(int32_t unit) noexcept;
+
+/// The number (from 1) of the record on which the last read request of `unit` ended: its last
+/// record, or the record it failed on. 0 when the unit is not connected or has not been read.
+int64_t LastRecordRead(int32_t unit) noexcept;
+
+/// The text of a request status: the catalogue text of an error number, "end of file
+/// encountered" for -1, empty for 0 or a number that is not in the catalogue.
+std::string_view StatusText(int32_t status) noexcept;
 
 /// Formatted read of whole records from `unit` into the items. Returns 0, -1 for an end of file
 /// when wanted, or the error number when wanted.
@@ -99,5 +110,8 @@ enum class MathFault { kInvalid, kDivideByZero, kOverflow, kStackOverflow, kStac
 
 /// Writes the floating-point fault message to standard error and ends the run with exit code 1.
 [[noreturn]] void ReportMathFault(MathFault fault) noexcept;
+
+/// The word of a floating-point fault in its message, such as "overflow".
+std::string_view MathFaultWord(MathFault fault) noexcept;
 
 }  // namespace recio

@@ -73,6 +73,9 @@ ErrorId EndOfFileOfAnUnexaminedLine(ErrorId id, const RequestContext& context) {
 
 int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
   Connection* connection = context.connection;
+  if (connection != nullptr && context.statement == Statement::kRead) {
+    connection->lastRecordRead = connection->recordsConsumed + 1;
+  }
   id = EndOfFileOfAnUnexaminedLine(id, context);
   if (connection != nullptr && connection->kind == RecordKind::kConsole) {
     if (ConsoleIsShared() && connection == &ConsoleInput()) DiscardTypedLine(*connection);
@@ -140,16 +143,25 @@ void Stop(int exitCode) noexcept {
   Terminate(exitCode);
 }
 
+namespace {
+
+struct FaultRow {
+  int32_t number;
+  std::string_view word;
+};
+constexpr FaultRow kFaults[] = {{6101, "invalid"},
+                                {6103, "divide by zero"},
+                                {6104, "overflow"},
+                                {6110, "stack overflow"},
+                                {6111, "stack underflow"}};
+
+}  // namespace
+
+std::string_view MathFaultWord(MathFault fault) noexcept {
+  return kFaults[static_cast<int>(fault)].word;
+}
+
 void ReportMathFault(MathFault fault) noexcept {
-  struct FaultRow {
-    int32_t number;
-    std::string_view word;
-  };
-  constexpr FaultRow kFaults[] = {{6101, "invalid"},
-                                  {6103, "divide by zero"},
-                                  {6104, "overflow"},
-                                  {6110, "stack overflow"},
-                                  {6111, "stack underflow"}};
   const FaultRow& row = kFaults[static_cast<int>(fault)];
   MessageBuilder message;
   message.Add("\r\nrun-time error M")
@@ -159,6 +171,11 @@ void ReportMathFault(MathFault fault) noexcept {
       .Add("\r\n");
   message.WriteTo(platform::kStderr);
   Terminate(1);
+}
+
+std::string_view StatusText(int32_t status) noexcept {
+  if (status == -1) return CatalogueText(ErrorId::kEndOfFileEncountered);
+  return CatalogueText(static_cast<ErrorId>(status));
 }
 
 }  // namespace recio

@@ -16,10 +16,11 @@ struct RequestContext {
   Statement statement;
   Flags flags;
   Connection* connection = nullptr;  // null while an open has not made its connection
-  FixedName name;                    // the name being opened or closed, when `connection` is null
+  const FixedName* name = nullptr;   // the name being opened or closed, when `connection` is null
 
   std::string_view NameShown() const {
-    return connection != nullptr ? connection->name.view() : name.view();
+    if (connection != nullptr) return connection->name.view();
+    return name != nullptr ? name->view() : std::string_view{};
   }
 };
 

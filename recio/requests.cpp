@@ -14,7 +14,7 @@ namespace {
 
 template <typename Body>
 int32_t RunRequest(Statement statement, Flags flags, Body&& body) noexcept {
-  RequestContext context{statement, flags, nullptr, {}};
+  RequestContext context{statement, flags, nullptr, nullptr};
   try {
     body(context);
     return 0;
@@ -93,6 +93,12 @@ bool Inquire(int32_t unit) noexcept {
   return IsUnitConnected(unit);
 }
 
+int64_t LastRecordRead(int32_t unit) noexcept {
+  if (unit == kInternalUnit) return 0;
+  const Connection* connection = ResolveUnit(unit, false);
+  return connection != nullptr ? connection->lastRecordRead : 0;
+}
+
 int32_t Read(int32_t unit, const Layout& layout, std::initializer_list<Item> items,
              Flags flags) noexcept {
   return RunRequest(Statement::kRead, flags, [&](RequestContext& context) {
@@ -108,6 +114,7 @@ int32_t Read(int32_t unit, const Layout& layout, std::initializer_list<Item> ite
     ConnectionPort port(connection);
     RunTransfer(port, layout, Items(items.begin(), items.size()), Direction::kRead,
                 connection.blankZero);
+    connection.lastRecordRead = connection.recordsConsumed;
   });
 }
 
@@ -124,7 +131,8 @@ int32_t WriteRecord(int32_t unit, int32_t recordNumber, const Layout& layout,
 int32_t WriteInternal(std::span<char> record, const Layout& layout,
                       std::initializer_list<Item> items, Flags flags) noexcept {
   return RunRequest(Statement::kWrite, flags, [&](RequestContext& context) {
-    context.name.Assign("internal");
+    static constexpr FixedName kInternal{"internal"};
+    context.name = &kInternal;
     InternalRecordPort port(record);
     RunTransfer(port, layout, Items(items.begin(), items.size()), Direction::kWrite);
   });

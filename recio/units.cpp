@@ -30,6 +30,9 @@ int gNextArgument = 1;
 // The regular files behind standard input, output and error: the console holds them, so no unit
 // may write into (or read from) the file a standard stream is connected to.
 std::array<platform::FileIdentity, 3> gConsoleFiles;
+// The name of the open or close in progress; a failure report shows it after the request's
+// own frames are gone. One request runs at a time.
+constinit FixedName gNameInProgress;
 
 std::string_view TrimBlanks(std::string_view text) {
   // A name may also have been left as NUL characters by a caller that never filled it.
@@ -429,7 +432,9 @@ Connection& ConnectionForTransfer(int32_t unit, bool forWrite, RequestContext& c
 // ---- Open
 
 void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
-  FixedName& name = context.name;
+  FixedName& name = gNameInProgress;
+  name.length = 0;
+  context.name = &name;
   if (spec.name) {
     std::string_view given(spec.name->data(), std::min(spec.name->size(), kMaxNameLength));
     name.Assign(TrimBlanks(given));
@@ -437,7 +442,11 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
   if (unit == kDefaultUnit || unit == kInternalUnit) Fail(ErrorId::kIllegalUnitNumber);
   Settings s = ApplyKeywords(spec);
 
-  if (spec.name) {
+  if (spec.name && spec.nameAsGiven) {
+    // The path exactly: none cut, no blanks dropped, no dialogue, no device names.
+    if (spec.name->empty() || spec.name->size() > kMaxPathLength) Fail(ErrorId::kFileNotFound);
+    name.AssignPath({spec.name->data(), spec.name->size()});
+  } else if (spec.name) {
     if (s.status == OpenStatus::kScratch) Fail(ErrorId::kScratchIllegalForNamed);
     std::string_view given(spec.name->data(), std::min(spec.name->size(), kMaxNameLength));
     std::string_view trimmed = TrimBlanks(given);
@@ -457,7 +466,7 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
   // A NUL inside a name would silently open another file.
   if (std::memchr(name.text, '\0', name.length) != nullptr) Fail(ErrorId::kFileNotFound);
 
-  Device device = DeviceOf(name.view());
+  Device device = spec.nameAsGiven ? Device::kNone : DeviceOf(name.view());
   RecordKind kind = s.access == Access::kDirect ? RecordKind::kDirect : RecordKind::kSequential;
   if (device != Device::kNone) {
     std::string_view stem = name.view().substr(0, name.view().rfind('.'));
@@ -558,7 +567,8 @@ void CloseUnit(int32_t unit, Keyword<CloseStatus> status, RequestContext& contex
     EndConsoleLine(ConsoleOutput());
     return;
   }
-  context.name = slot->connection->name;
+  gNameInProgress.AssignPath(slot->connection->name.view());
+  context.name = &gNameInProgress;
   context.connection = nullptr;  // the connection is gone once the close is under way
   CloseSlot(*slot, status);
 }

@@ -325,7 +325,7 @@ TEST(ConvertExampleTest, BundledScanGivesTheBundledPowderFile) {
 // line-based pipeline would break.
 TEST(ConvertExampleTest, ReadmeRecipeForManyScansTakesAnyName) {
   const std::string readme = ReadFileBytes(X17B_SOURCE_DIR "/README.md");
-  const std::size_t at = readme.find("xargs -0");
+  const std::size_t at = readme.find("xargs -0 -n 1");
   ASSERT_NE(at, std::string::npos);
   const std::size_t start = readme.find_first_not_of(' ', readme.rfind('\n', at) + 1);
   const std::string recipe = readme.substr(start, readme.find('\n', at) - start);

@@ -112,7 +112,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
       dup2(slave, 0);
       dup2(slave, 1);
     }
-    dup2(errPipe[1], 2);
+    dup2(options.stderrOnTerminal ? slave : errPipe[1], 2);
     for (int fd = 3; fd < 256; ++fd) close(fd);
     for (int fd : options.closedStreams) close(fd);
     ExecChild(program, options);
@@ -143,6 +143,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
   int status = 0;
   bool exited = false;
+  bool actionDone = false;
   while (!exited) {
     if (fed < options.input.size()) {
       ssize_t n = write(inFd, options.input.data() + fed, options.input.size() - fed);
@@ -157,6 +158,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     poll(fds, 2, 10);
     if (outOpen) outOpen = Drain(outFd, result.out);
     if (errOpen) errOpen = Drain(errPipe[0], result.err);
+    if (options.duringRun && !actionDone) actionDone = options.duringRun(pid);
     pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) exited = true;
     if (!exited && std::chrono::steady_clock::now() > deadline) {

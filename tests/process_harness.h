@@ -1,6 +1,7 @@
 // Runs a built program as a child process with prepared standard input and captures its output.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +27,9 @@ struct RunOptions {
   std::string stdoutPath;          // non-empty: standard output goes to this file (truncated)
   bool stdoutReaderGone = false;   // standard output is a pipe that nobody reads
   long fileSizeLimit = -1;         // >= 0: the child's file size limit in bytes
+  bool stderrOnTerminal = false;   // pseudo-terminal: standard error goes to it too (into `out`)
+  // Called while the child runs, with its process id, until it returns true.
+  std::function<bool(int)> duringRun;
 };
 
 struct RunResult {

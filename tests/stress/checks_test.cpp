@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "tests/stress/batch_case.h"
+
 namespace x17b_stress {
 namespace {
 
@@ -232,6 +234,43 @@ TEST(CheckRun, JudgesNewFilesByTheirRole) {
   EXPECT_EQ(CheckRun(c, Result(0, ok, ""), none, {{"nnnn", PowderFile()}}),
             std::vector<std::string>{});
   EXPECT_FALSE(CheckRun(c, Result(0, ok, ""), none, {{"nnnn", "half a record\n"}}).empty());
+}
+
+// A batch run of one scan: whatever else it shows, it must convert into exactly x17b2pavo's bytes,
+// leave no temporary file and touch no scan, and its messages must agree with its exit status.
+TEST(CheckBatchRun, AcceptsAWholeRunAndRejectsWhatItExistsToCatch) {
+  Case c;
+  c.batch = true;
+  c.args = {"--", "a.dat"};
+  std::string scan = "header\n" + std::string(28, '\n');  // N = 0
+  std::string single = X17B_BUILD_DIR "/x17b2pavo";
+  x17b_test::TempDir dir;
+  x17b_test::WriteFileBytes(dir.File("a.dat"), scan);
+  x17b_test::RunOptions options;
+  options.args = {"a.dat", "a.pavo"};
+  options.input = "\n\n";
+  options.workDir = dir.path();
+  x17b_test::RunProgram(single, options);
+  const std::string output = x17b_test::ReadFileBytes(dir.File("a.pavo"));
+  ASSERT_EQ(output.size(), 3U * 82U);
+
+  const Snapshot before{{"a.dat", scan}};
+  const std::string summary = "1 scan: 1 converted, 0 skipped, 0 failed\n";
+  const auto check = [&](int exit, const std::string& err, const Snapshot& after) {
+    return CheckBatchRun(c, Result(exit, "", err), before, after, single);
+  };
+  EXPECT_EQ(check(0, summary, {{"a.dat", scan}, {"a.pavo", output}}), std::vector<std::string>{});
+  std::string changed = output;
+  changed[170] = '7';
+  EXPECT_FALSE(check(0, summary, {{"a.dat", scan}, {"a.pavo", changed}}).empty());
+  EXPECT_FALSE(
+      check(0, summary, {{"a.dat", scan}, {"a.pavo", output}, {".a.pavo.x1", ""}}).empty());
+  EXPECT_FALSE(check(0, summary, {{"a.dat", scan + "x"}, {"a.pavo", output}}).empty());
+  const std::string failed = "x17b2pavo-batch: a.dat: file not found\n";
+  EXPECT_EQ(check(1, failed + "1 scan: 0 converted, 0 skipped, 1 failed\n", before),
+            std::vector<std::string>{});
+  EXPECT_FALSE(check(0, failed + "1 scan: 0 converted, 0 skipped, 1 failed\n", before).empty());
+  EXPECT_FALSE(check(1, failed + summary, before).empty());  // a summary that miscounts
 }
 
 }  // namespace

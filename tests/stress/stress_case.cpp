@@ -91,6 +91,7 @@ void SaveCase(const Case& c, const std::string& dir, const std::string& report) 
   text << "# " << c.note << "\n";
   text << "kind " << (c.pty ? "pty" : "pipe") << "\n";
   text << "user " << (c.unprivileged ? "nobody" : "self") << "\n";
+  if (c.batch) text << "program batch\n";
   for (const std::string& arg : c.args) text << "arg " << Hex(arg) << "\n";
   for (const CaseFile& file : c.files) {
     if (!file.linkTarget.empty()) {
@@ -133,6 +134,10 @@ Case LoadCase(const std::string& dir) {
       std::string user;
       fields >> user;
       c.unprivileged = user == "nobody";
+    } else if (key == "program") {
+      std::string program;
+      fields >> program;
+      c.batch = program == "batch";
     } else if (key == "arg") {
       std::string hex;
       fields >> hex;

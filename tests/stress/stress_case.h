@@ -24,6 +24,7 @@ struct Case {
   std::string input;
   bool pty = false;
   bool unprivileged = false;  // run as an ordinary user (only possible when the harness is root)
+  bool batch = false;         // a run of x17b2pavo-batch, not of x17b2pavo
   std::string note;           // what the generator meant, for the report
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/process_harness.h"
+#include "tests/stress/batch_case.h"
 #include "tests/stress/case_gen.h"
 #include "tests/stress/checks.h"
 #include "tests/stress/stress_case.h"
@@ -25,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Settings {
   std::string binary;
+  std::string batchBinary;  // when given, a share of the runs are runs of x17b2pavo-batch
+  double batchShare = 0.2;
   uint64_t seed = 1;
   double seconds = 0;
   long runs = 0;
@@ -46,6 +49,7 @@ struct Settings {
                "                   [--failures DIR] [--replay DIR] [--timeout S]\n"
                "                   [--max-saved N] [--shrink-budget N] [--shrink-seconds S]\n"
                "                   [--pty-share P] [--pipe-names] [--verbose]\n"
+               "                   [--batch PATH [--batch-share P]]\n"
                "  Runs generated cases until the time or run count is used up; run I of seed S\n"
                "  is always the same case (--seed S --start I --runs 1 repeats it). Failing cases\n"
                "  are shrunk and saved under --failures. --replay DIR first runs every saved case\n"
@@ -90,6 +94,10 @@ Settings ParseArgs(int argc, char** argv) {
       s.verbose = true;
     } else if (arg == "--pipe-names") {
       s.caseOptions.pipeNames = true;
+    } else if (arg == "--batch") {
+      s.batchBinary = fs::absolute(value()).string();
+    } else if (arg == "--batch-share") {
+      s.batchShare = std::stod(value());
     } else if (arg == "--pty-share") {
       s.caseOptions.ptyShare = std::stod(value());
     } else {
@@ -115,8 +123,14 @@ Outcome Run(const Case& c, const Settings& settings, int timeout = 0) {
   // A run that may read an endless device is expected to be stopped; it gets a short limit.
   int limit = timeout > 0 ? timeout : settings.timeout;
   if (NamesEndlessDevice(c)) limit = std::min(limit, 3);
-  outcome.result = RunCase(c, settings.binary, dir.path(), limit);
-  outcome.violations = CheckRun(c, outcome.result, before, TakeSnapshot(dir.path()));
+  if (c.batch && settings.batchBinary.empty()) {
+    outcome.violations.push_back("setup: a batch case needs --batch PATH");
+    return outcome;
+  }
+  outcome.result = RunCase(c, c.batch ? settings.batchBinary : settings.binary, dir.path(), limit);
+  const Snapshot after = TakeSnapshot(dir.path());
+  outcome.violations = c.batch ? CheckBatchRun(c, outcome.result, before, after, settings.binary)
+                               : CheckRun(c, outcome.result, before, after);
   return outcome;
 }
 
@@ -134,6 +148,7 @@ bool OnlyConsoleViolations(const Outcome& o) {
 std::string OutcomeKey(const Case& c, const x17b_test::RunResult& r) {
   if (r.timedOut) return NamesEndlessDevice(c) ? "stopped: endless input from a device" : "hang";
   if (r.signal != 0) return "signal " + std::to_string(r.signal);
+  if (c.batch) return "batch exit " + std::to_string(r.exitCode);
   std::string key = "exit " + std::to_string(r.exitCode);
   if (r.err.size() > 21) {
     std::size_t colon = r.err.find(": ", 17);
@@ -316,7 +331,9 @@ int Generate(const Settings& settings) {
     if (settings.runs > 0 && runs >= settings.runs) break;
     if (settings.runs == 0 && elapsed >= settings.seconds) break;
     Rng rng{settings.seed, static_cast<uint64_t>(index)};
-    Case c = MakeCase(rng, settings.caseOptions);
+    const bool batch = !settings.batchBinary.empty() && rng.Chance(settings.batchShare);
+    Case c = batch ? MakeBatchCase(rng, rng.Chance(settings.caseOptions.unprivilegedShare * 4))
+                   : MakeCase(rng, settings.caseOptions);
     Outcome o = Run(c, settings);
     if (c.pty && OnlyConsoleViolations(o)) {
       // The pseudo-terminal may still hold the last bytes the program wrote when the harness

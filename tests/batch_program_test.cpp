@@ -1,0 +1,459 @@
+// Whole-program tests of x17b2pavo-batch: the bytes it writes, its failure lines, its options,
+// and that it never leaves a partial or temporary file behind.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/convert_scan.h"
+#include "tests/process_harness.h"
+
+namespace convert_test {
+namespace {
+
+using x17b_test::FileExists;
+using x17b_test::InputKind;
+using x17b_test::ReadFileBytes;
+using x17b_test::RunOptions;
+using x17b_test::RunResult;
+using x17b_test::TempDir;
+using x17b_test::Visible;
+using x17b_test::WriteFileBytes;
+
+const std::string kBatch = X17B_BUILD_DIR "/x17b2pavo-batch";
+const std::string kHint = "Try 'x17b2pavo-batch --help' for more information.\n";
+
+std::vector<std::string> Values(int n) {
+  std::vector<std::string> values;
+  for (int i = 1; i <= n; ++i) values.push_back(std::to_string(i));
+  return values;
+}
+
+std::string Scan(const ScanHeader& header, const std::vector<std::string>& values) {
+  return JoinLines(ScanLines(header, values));
+}
+
+std::string GoodScan() {
+  return Scan(ScanHeader{}, Values(25));
+}
+
+// A scan of `n` values 1, 2, ... n.
+std::string RampScan(int n) {
+  ScanHeader header;
+  header.channels = Fit(n, 4);
+  return Scan(header, Values(n));
+}
+
+// What a good scan converts into.
+std::string GoodOutput() {
+  return TitleRecord(ScanHeader{}.title, kStamp) + DefaultBankRecord(25, 3) +
+         CountRecords(RampCounts(25), 3);
+}
+
+RunResult Batch(const TempDir& dir, std::vector<std::string> args, RunOptions options = {}) {
+  options.args = std::move(args);
+  options.workDir = dir.path();
+  return x17b_test::RunProgram(kBatch, options);
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Summary(int scans, int converted, int skipped, int failed) {
+  return std::to_string(scans) + (scans == 1 ? " scan: " : " scans: ") + std::to_string(converted) +
+         " converted, " + std::to_string(skipped) + " skipped, " + std::to_string(failed) +
+         " failed\n";
+}
+
+// ---- The same bytes as x17b2pavo ----------------------------------------------------------------
+
+// Scans of every kind the converter's tests use, converted by both programs into new files.
+TEST(BatchBytesTest, OutputsAreTheBytesThatX17b2pavoWrites) {
+  std::vector<std::string> scans;
+  for (int n : {-9, -8, 0, 1, 10, 11, 25, 1000, 9999}) scans.push_back(RampScan(n));
+  ScanHeader fields;
+  fields.channels = "  12";
+  fields.stamp = "-999 100  -5 -10   7  99 trailing";
+  fields.title = "A title longer than forty columns: this part is not read";
+  fields.scale = "         25 s";
+  fields.coefficients = {"1234.5", "-0.001", "0.99999997", "1"};
+  std::string crlf =
+      JoinLines(ScanLines(fields, {"123", "12.5", "1.25E2", "1,5", "\t7", "", "  1 2", "-.5",
+                                   "1.5D1", "2.5+1", "--1", "  3.0E9"}),
+                "\r\n");
+  scans.push_back(crlf.substr(0, crlf.size() - 2));  // no line end after the last value
+  ScanHeader radix;
+  radix.channels = " #10";
+  radix.scale = "       0.5";
+  scans.push_back(Scan(radix, Values(16)));
+
+  TempDir dir;
+  std::vector<std::string> args = {"-q", "-o", "batch"};
+  ASSERT_EQ(mkdir(dir.File("batch").c_str(), 0755), 0);
+  for (std::size_t i = 0; i < scans.size(); ++i) {
+    const std::string name = "s" + std::to_string(i) + ".dat";
+    WriteFileBytes(dir.File(name), scans[i]);
+    args.push_back(name);
+    RunOptions single;
+    single.input = name + " single" + std::to_string(i) + ".pavo\n";
+    single.workDir = dir.path();
+    ASSERT_EQ(x17b_test::RunProgram(kProgram, single).exitCode, 0) << name;
+  }
+  const RunResult run = Batch(dir, args);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "");
+  for (std::size_t i = 0; i < scans.size(); ++i) {
+    const std::string single = ReadFileBytes(dir.File("single" + std::to_string(i) + ".pavo"));
+    EXPECT_EQ(Visible(ReadFileBytes(dir.File("batch/s" + std::to_string(i) + ".pavo"))),
+              Visible(single))
+        << "scan " << i;
+  }
+  EXPECT_EQ(Names(dir.File("batch")).size(), scans.size());
+}
+
+// ---- Failure lines
+// --------------------------------------------------------------------------------
+
+struct FailureCase {
+  const char* name;
+  std::string scan;  // the bytes of bad.dat
+  std::string line;  // the failure line after "x17b2pavo-batch: "
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::string WithValue(int index, const std::string& text, int n = 25) {
+  std::vector<std::string> values = Values(n);
+  values[static_cast<std::size_t>(index)] = text;
+  return Scan(ScanHeader{}, values);
+}
+
+std::string WithHeader(std::string ScanHeader::*field, const std::string& text) {
+  ScanHeader header;
+  header.*field = text;
+  return Scan(header, Values(25));
+}
+
+class BatchFailureTest : public testing::TestWithParam<FailureCase> {};
+
+// A failed scan gets its line, with the scan line of the failing read, and leaves no file; the
+// scans around it convert.
+TEST_P(BatchFailureTest, FailedScanIsOneLineAndLeavesNothing) {
+  const FailureCase& c = GetParam();
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  WriteFileBytes(dir.File("bad.dat"), c.scan);
+  WriteFileBytes(dir.File("z.dat"), GoodScan());
+  const RunResult run = Batch(dir, {"a.dat", "bad.dat", "z.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Visible(run.err), Visible("x17b2pavo-batch: " + c.line + "\n" + Summary(3, 2, 0, 1)));
+  EXPECT_EQ(Names(dir.path()),
+            (std::vector<std::string>{"a.dat", "a.pavo", "bad.dat", "z.dat", "z.pavo"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, BatchFailureTest,
+    testing::Values(
+        FailureCase{"ShortHeader", "line 1\nline 2\n", "bad.dat:3: end of file encountered"},
+        FailureCase{"EmptyFile", "", "bad.dat:1: end of file encountered"},
+        FailureCase{"OneValueTooFew", Scan(ScanHeader{}, Values(24)),
+                    "bad.dat:54: end of file encountered"},
+        FailureCase{"LettersInN", WithHeader(&ScanHeader::channels, "  2O"),
+                    "bad.dat:5: invalid INTEGER"},
+        FailureCase{"ThirdCoefficientBeyondTheDoubleRange",
+                    [] {
+                      ScanHeader header;
+                      header.coefficients[2] = "1.0E309";
+                      return Scan(header, Values(25));
+                    }(),
+                    "bad.dat:14: REAL indefinite ( uninitialized or previous error )"},
+        FailureCase{"LettersInAValue", WithValue(12, "N/A"), "bad.dat:42: invalid REAL"},
+        FailureCase{"CtrlZInAValue", WithValue(20, "  1\x1a"),
+                    "bad.dat:50: end of file encountered"},
+        FailureCase{"ScaledValueBeyondTheSingleRange",
+                    [] {
+                      ScanHeader header;
+                      header.scale = "      10.0";
+                      std::vector<std::string> values = Values(25);
+                      values[2] = "3.0E38";
+                      return Scan(header, values);
+                    }(),
+                    "bad.dat:32: floating-point error: overflow"},
+        FailureCase{"ScaledValueOfTenToTheNineteen", WithValue(24, "1.0E19"),
+                    "bad.dat:54: floating-point error: invalid"},
+        FailureCase{"BinaryNoise",
+                    std::string("\x7f"
+                                "ELF\x02\x01\x01\0\0\0\x03\x00>\x00",
+                                14) +
+                        std::string(40, '\xff'),
+                    "bad.dat:2: end of file encountered"}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(BatchFailureTest, ScansThatCannotBeOpened) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  const RunResult run = Batch(dir, {"missing.dat", "folder.dat", "", "nodir/x.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: missing.dat: file not found\n"
+            "x17b2pavo-batch: folder.dat: access not allowed\n"
+            "x17b2pavo-batch: : file not found\n"
+            "x17b2pavo-batch: nodir/x.dat: file not found\n" +
+                Summary(4, 0, 0, 4));
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"folder.dat"});
+}
+
+// An output that cannot be written fails its scan and leaves no temporary file: a read-only
+// folder, a file system out of space.
+TEST(BatchFailureTest, OutputsThatCannotBeWritten) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  WriteFileBytes(dir.File("big.dat"), RampScan(1000));
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  RunOptions limited;
+  limited.fileSizeLimit = 4096;  // a.pavo fits, big.pavo does not
+  RunResult run = Batch(dir, {"-o", "out", "a.dat", "big.dat"}, limited);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: out/big.pavo: no space left on device\n" + Summary(2, 1, 0, 1));
+  EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
+
+  if (geteuid() != 0) return;  // root writes into a read-only folder anyway
+  ASSERT_EQ(mkdir(dir.File("ro").c_str(), 0555), 0);
+  RunOptions nobody;
+  nobody.dropToUid = 65534;
+  run = Batch(dir, {"-q", "-o", "ro", "a.dat"}, nobody);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: ro/a.pavo: access not allowed\n");
+  EXPECT_TRUE(Names(dir.File("ro")).empty());
+}
+
+// ---- Existing outputs and collisions ------------------------------------------------------------
+
+TEST(BatchOutputsTest, ExistingOutputFailsOrIsSkippedOrReplacedWhole) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  const std::string stale = std::string(20 * 82, 's');
+  WriteFileBytes(dir.File("a.pavo"), stale);
+  RunResult run = Batch(dir, {"a.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: a.pavo: exists; -f replaces it, -n skips it\n" + Summary(1, 0, 0, 1));
+  EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), stale);
+
+  run = Batch(dir, {"-n", "a.dat"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, Summary(1, 0, 1, 0));
+  EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), stale);
+
+  // Replaced by the rename: the old, longer file leaves nothing behind.
+  run = Batch(dir, {"--force", "a.dat"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, Summary(1, 1, 0, 0));
+  EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), GoodOutput());
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.dat", "a.pavo"}));
+}
+
+// A rerun with -n converts only what an interrupted or failed run left out.
+TEST(BatchOutputsTest, RerunWithSkipExistingConvertsWhatIsMissing) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  WriteFileBytes(dir.File("b.dat"), "broken\n");
+  ASSERT_EQ(Batch(dir, {"-q", "a.dat", "b.dat"}).exitCode, 1);
+  WriteFileBytes(dir.File("b.dat"), GoodScan());
+  const RunResult run = Batch(dir, {"-n", "a.dat", "b.dat"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, Summary(2, 1, 1, 0));
+  EXPECT_EQ(ReadFileBytes(dir.File("b.pavo")), ReadFileBytes(dir.File("a.pavo")));
+}
+
+TEST(BatchOutputsTest, CollidingOutputsFailTheLaterScanAndOverwriteNothing) {
+  TempDir dir;
+  const std::string scan = GoodScan();
+  for (const char* name : {"a.dat", "a.raw", "x.pavo"}) WriteFileBytes(dir.File(name), scan);
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  WriteFileBytes(dir.File("sub/a.dat"), scan);
+  const RunResult run = Batch(dir, {"a.dat", "a.raw", "./a.dat", "x.pavo", "-o", ".", "sub/a.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: ./a.pavo: same output as a.dat\n"
+            "x17b2pavo-batch: ./a.pavo: same output as a.dat\n"
+            "x17b2pavo-batch: ./x.pavo: would replace the scan x.pavo\n"
+            "x17b2pavo-batch: ./a.pavo: same output as a.dat\n" +
+                Summary(5, 1, 0, 4));
+  EXPECT_EQ(ReadFileBytes(dir.File("x.pavo")), scan);
+  EXPECT_EQ(Names(dir.path()),
+            (std::vector<std::string>{"a.dat", "a.pavo", "a.raw", "sub", "x.pavo"}));
+}
+
+// Any byte a file name may hold, a leading "-" after "--", and names that the record layer would
+// otherwise take for devices or trim.
+TEST(BatchOutputsTest, AnyFileNameIsTakenAsItIs) {
+  TempDir dir;
+  const std::vector<std::string> stems = {"with blank", "it's",     "\"quoted\"",  "a,b",
+                                          "bang!",      "at@home",  "caf\xc3\xa9", "con",
+                                          "nul",        " padded ", "-dash"};
+  std::vector<std::string> args = {"-q", "--"};
+  for (const std::string& stem : stems) {
+    WriteFileBytes(dir.File(stem + ".dat"), GoodScan());
+    args.push_back(stem + ".dat");
+  }
+  const RunResult run = Batch(dir, args);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  for (const std::string& stem : stems) {
+    EXPECT_EQ(ReadFileBytes(dir.File(stem + ".pavo")), GoodOutput()) << stem;
+  }
+}
+
+// ---- Jobs, progress, interruption ---------------------------------------------------------------
+
+// Outputs, messages and summary do not depend on the number of workers.
+TEST(BatchRunTest, OneWorkerAndFourGiveTheSameRun) {
+  std::vector<std::string> args;
+  TempDir one;
+  TempDir four;
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "s" + std::to_string(i) + ".dat";
+    const std::string bytes =
+        i % 5 == 3 ? WithValue(i % 25, "x" + std::to_string(i)) : RampScan(10 * i);
+    WriteFileBytes(one.File(name), bytes);
+    WriteFileBytes(four.File(name), bytes);
+    args.push_back(name);
+  }
+  args.push_back("missing.dat");
+  std::vector<std::string> argsOne = args;
+  argsOne.insert(argsOne.begin(), {"-j", "1"});
+  std::vector<std::string> argsFour = args;
+  argsFour.insert(argsFour.begin(), "--jobs=4");
+  const RunResult runOne = Batch(one, argsOne);
+  const RunResult runFour = Batch(four, argsFour);
+  EXPECT_EQ(runOne.exitCode, 1);
+  EXPECT_EQ(runFour.exitCode, 1);
+  EXPECT_EQ(runOne.err, runFour.err);
+  EXPECT_NE(runOne.err.find(Summary(25, 19, 0, 6)), std::string::npos) << runOne.err;
+  ASSERT_EQ(Names(one.path()), Names(four.path()));
+  for (const std::string& name : Names(one.path())) {
+    EXPECT_EQ(ReadFileBytes(one.File(name)), ReadFileBytes(four.File(name))) << name;
+  }
+}
+
+// The progress line is rewritten in place on a terminal only; -q leaves the failure lines alone.
+TEST(BatchRunTest, ProgressOnlyOnATerminal) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  WriteFileBytes(dir.File("b.dat"), GoodScan());
+  RunOptions terminal;
+  terminal.kind = InputKind::kPty;
+  terminal.stderrOnTerminal = true;
+  RunResult run = Batch(dir, {"-f", "a.dat", "missing.dat", "b.dat"}, terminal);
+  EXPECT_EQ(Visible(run.out),
+            Visible("\r[1/3] a.dat\x1b[K\r\x1b[Kx17b2pavo-batch: missing.dat: file not found\n"
+                    "\r[2/3] missing.dat\x1b[K\r[3/3] b.dat\x1b[K\r\x1b[K" +
+                    Summary(3, 2, 0, 1)));
+  run = Batch(dir, {"-f", "-q", "a.dat", "missing.dat", "b.dat"}, terminal);
+  EXPECT_EQ(Visible(run.out), Visible("x17b2pavo-batch: missing.dat: file not found\n"));
+  run = Batch(dir, {"-f", "a.dat", "missing.dat", "b.dat"});
+  EXPECT_EQ(run.err, "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1));
+}
+
+// Interrupted while a scan is half read (its producer stalls), the batch removes the temporary
+// file and ends by the signal; the output finished before stays whole.
+TEST(BatchRunTest, InterruptedRunLeavesNoTemporaryFile) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    TempDir dir;
+    WriteFileBytes(dir.File("a.dat"), GoodScan());
+    ASSERT_EQ(mkfifo(dir.File("slow.dat").c_str(), 0666), 0);
+    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+    std::string head = JoinLines(HeaderLines(ScanHeader{})) + "1\n2\n";
+    int producer = -1;
+    RunOptions options;
+    options.duringRun = [&](int pid) {
+      if (producer < 0) producer = open(dir.File("slow.dat").c_str(), O_WRONLY | O_NONBLOCK);
+      if (producer < 0) return false;
+      if (!head.empty()) {
+        fcntl(producer, F_SETFL, 0);
+        EXPECT_EQ(write(producer, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+        head.clear();
+      }
+      // Once the temporary file exists the scan is half converted.
+      for (const std::string& name : Names(dir.File("out"))) {
+        if (name[0] == '.') return kill(pid, signal) == 0;
+      }
+      return false;
+    };
+    const RunResult run = Batch(dir, {"-j", "1", "-o", "out", "a.dat", "slow.dat"}, options);
+    close(producer);
+    EXPECT_EQ(run.signal, signal);
+    EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
+    EXPECT_EQ(ReadFileBytes(dir.File("out/a.pavo")), GoodOutput());
+  }
+}
+
+// ---- The command line ---------------------------------------------------------------------------
+
+struct UsageCase {
+  std::vector<std::string> args;
+  std::string err;
+};
+
+TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
+  const std::vector<UsageCase> cases = {
+      {{}, "no scan given"},
+      {{"-q"}, "no scan given"},
+      {{"-x", "a.dat"}, "invalid option -- 'x'"},
+      {{"--frobnicate", "a.dat"}, "unrecognized option '--frobnicate'"},
+      {{"a.dat", "-o"}, "option requires an argument -- 'o'"},
+      {{"a.dat", "--jobs"}, "option '--jobs' requires an argument"},
+      {{"-j", "0", "a.dat"}, "invalid number of jobs '0' (1 to 256)"},
+      {{"--jobs=many", "a.dat"}, "invalid number of jobs 'many' (1 to 256)"},
+      {{"-fn", "a.dat"}, "options -f and -n cannot be used together"},
+      {{"--quiet=yes", "a.dat"}, "option '--quiet' doesn't allow an argument"},
+      {{"-o", "nowhere", "a.dat"}, "'nowhere' is not a folder"},
+  };
+  TempDir dir;
+  for (const UsageCase& c : cases) {
+    const RunResult run = Batch(dir, c.args);
+    EXPECT_EQ(run.exitCode, 2) << c.err;
+    EXPECT_EQ(run.err, "x17b2pavo-batch: " + c.err + "\n" + kHint);
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_TRUE(Names(dir.path()).empty());
+}
+
+TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
+  TempDir dir;
+  RunResult run = Batch(dir, {"a.dat", "--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out.substr(0, 44), "Usage: x17b2pavo-batch [OPTION]... SCAN...\nC");
+  EXPECT_NE(run.out.find("--skip-existing"), std::string::npos);
+  EXPECT_EQ(run.err, "");
+  run = Batch(dir, {"--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "x17b2pavo-batch 1.0.0\n");
+}
+
+}  // namespace
+}  // namespace convert_test
