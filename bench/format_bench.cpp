@@ -9,10 +9,10 @@
 #include <span>
 #include <string>
 
-#include "recio/format.h"
-#include "recio/memory_record_port.h"
+#include "recio/internal/format.h"
+#include "recio/internal/memory_record_port.h"
+#include "recio/internal/record_port.h"
 #include "recio/recio.h"
-#include "recio/record_port.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ constexpr recio::Layout kCounts{"(10I8)"};
 // record is before it is stored.
 class SlotPort final : public recio::RecordPort {
  public:
-  int Peek() override { return kNoRecord; }
-  void Consume() override {}
+  std::span<const char> Run(std::size_t) override { return {}; }
+  void Advance(std::size_t) override {}
   void SkipRecord() override {}
   void Append(std::span<const char> text) override {
     const std::size_t fitting = std::min(text.size(), kColumns - column_);
@@ -58,14 +58,14 @@ void BM_ReadValueLine(benchmark::State& state) {
   }
   recio::MemoryRecordPort port{lines.data(), lines.size()};
   float value = 0.0f;
-  const recio::Item item{value};
+  const recio::InputItem item{value};
   int left = kLines;
   for (auto _ : state) {
     if (left-- == 0) {
       port.Rewind();
       left = kLines - 1;
     }
-    recio::RunTransfer(port, kChannelValue, recio::Items{&item, 1}, recio::Direction::kRead);
+    recio::RunRead(port, kChannelValue, recio::InputItems{&item, 1});
     benchmark::DoNotOptimize(value);
   }
   state.SetItemsProcessed(state.iterations());
@@ -76,9 +76,9 @@ void BM_WriteCountRecord(benchmark::State& state) {
   SlotPort port;
   std::array<int32_t, 10> counts{};
   for (int i = 0; i < 10; ++i) counts[i] = i * 12345 - 4000;
-  const recio::Item item{std::span<const int32_t>{counts}};
+  const recio::OutputItem item{std::span<const int32_t>{counts}};
   for (auto _ : state) {
-    recio::RunTransfer(port, kCounts, recio::Items{&item, 1}, recio::Direction::kWrite);
+    recio::RunWrite(port, kCounts, recio::OutputItems{&item, 1});
     benchmark::DoNotOptimize(port.slot().data());
     ++counts[0];
   }

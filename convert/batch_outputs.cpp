@@ -70,7 +70,7 @@ std::string ConflictFinder::KeyOf(std::string_view path) {
     const recio::platform::FileIdentity identity = recio::platform::IdentityOf(folderName.c_str());
     lastFolderKey_ = identity.exists
                          ? std::to_string(identity.device) + ":" + std::to_string(identity.inode)
-                         : "?" + identity.path;
+                         : std::string("?").append(identity.path());
   }
   std::string key = lastFolderKey_;
   key += '/';

@@ -125,7 +125,7 @@ std::string FailureLine(const Options& options, const ScanResult& result) {
     line += output + ": " + FailureText(result);
   } else {
     line += Shown(scan);
-    if (result.line > 0) line += ":" + std::to_string(result.line);
+    if (result.line > 0) line.append(":").append(std::to_string(result.line));
     line += ": " + FailureText(result);
   }
   return line;

@@ -53,7 +53,7 @@ struct Output {
 /// Writes record `number` with `layout` and `items`; returns the request status (0 unless
 /// `output.flags` asks for failures as a status).
 inline int32_t WriteRecord(const Output& output, int32_t number, const recio::Layout& layout,
-                           std::initializer_list<recio::Item> items) {
+                           std::initializer_list<recio::OutputItem> items) {
   if (output.direct) return recio::WriteRecord(output.unit, number, layout, items, output.flags);
   std::array<char, kRecordLength> record;
   if (int32_t status = recio::WriteInternal(record, layout, items, output.flags)) return status;

@@ -12,8 +12,7 @@ namespace convert::scan {
 /// The unit the scan file is read on.
 inline constexpr int32_t kUnit = 1;
 
-/// The header has 29 lines; the channel values follow, one per line.
-inline constexpr int kHeaderLines = 29;
+// The header has 29 lines; the channel values follow, one per line.
 inline constexpr int kStampCount = 6;
 inline constexpr int kTitleWidth = 40;
 inline constexpr int kCoefficientCount = 4;
@@ -45,7 +44,7 @@ inline int32_t SkipLines(int count, recio::Flags flags) {
 
 /// Reads the six stamp integers from the current line (line 2).
 inline int32_t ReadStamp(std::span<int32_t, kStampCount> stamp, recio::Flags flags) {
-  return recio::Read(kUnit, kStamp, {std::span<const int32_t>(stamp)}, flags);
+  return recio::Read(kUnit, kStamp, {std::span<int32_t>(stamp)}, flags);
 }
 
 /// Reads the 40-column scan title from the current line (line 3); a short line is blank-padded.
@@ -66,7 +65,7 @@ inline int32_t ReadScaleFactor(float& scale, recio::Flags flags) {
 /// Reads the four bank coefficients from four consecutive lines (12-15) in one request.
 inline int32_t ReadCoefficients(std::span<float, kCoefficientCount> coefficients,
                                 recio::Flags flags) {
-  return recio::Read(kUnit, kCoefficient, {std::span<const float>(coefficients)}, flags);
+  return recio::Read(kUnit, kCoefficient, {std::span<float>(coefficients)}, flags);
 }
 
 /// Reads one channel value from the current line.

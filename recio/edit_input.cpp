@@ -7,7 +7,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "recio/edit.h"
+#include "recio/internal/edit.h"
 
 namespace recio {
 namespace {

@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "recio/edit.h"
+#include "recio/internal/edit.h"
 
 namespace recio {
 namespace {
@@ -240,9 +240,9 @@ TEST(RealInputTest, RandomDecimalsMatchTheCLibrary) {
     const bool negative = pick(0, 1) > 0;
 
     std::string mantissa = digits;
-    if (point) mantissa.insert(static_cast<std::size_t>(pointAt), ".");
+    if (point) mantissa.insert(static_cast<std::size_t>(pointAt), 1, '.');
     std::string fortran = (negative ? "-" : "") + mantissa;
-    if (exponent) fortran += "E" + std::to_string(exponentValue);
+    if (exponent) fortran.append("E").append(std::to_string(exponentValue));
     // The same value in C syntax: the implied digits become part of the exponent.
     const int cExponent = (exponent ? exponentValue : 0) - (point ? 0 : implied);
     const std::string cText =
@@ -261,9 +261,9 @@ TEST(RealInputTest, ShortDecimalsOfValueLinesMatchTheCLibrary) {
     for (int d = 0; d < count; ++d) digits += static_cast<char>('0' + random() % 10);
     const int pointAt = static_cast<int>(random() % static_cast<uint32_t>(count + 1));
     std::string fortran = digits;
-    fortran.insert(static_cast<std::size_t>(pointAt), ".");
+    fortran.insert(static_cast<std::size_t>(pointAt), 1, '.');
     const int exponent = static_cast<int>(random() % 25) - 12;
-    if (i % 3 == 0) fortran += "E" + std::to_string(exponent);
+    if (i % 3 == 0) fortran.append("E").append(std::to_string(exponent));
     const Converted<float> actual = ParseReal(fortran, 0, 0);
     ExpectSame(actual, Reference(fortran), fortran);
   }

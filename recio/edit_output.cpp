@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "recio/edit.h"
+#include "recio/internal/edit.h"
 
 namespace recio {
 namespace {

@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "recio/edit.h"
+#include "recio/internal/edit.h"
 
 namespace recio {
 namespace {

@@ -1,4 +1,5 @@
-// The error catalogue of the record layer: numbers, texts and the way a failure leaves a request.
+// The error catalogue of the record layer: the numbers and texts of failures, and of the
+// floating-point faults of the program's own arithmetic.
 #pragma once
 
 #include <array>
@@ -110,15 +111,31 @@ inline constexpr std::array kCatalogue{
     CatalogueRow{ErrorId::kHeapSpaceLimit, "heap space limit exceeded"},
 };
 
-constexpr bool CatalogueIsSorted() {
-  for (std::size_t i = 1; i < kCatalogue.size(); ++i) {
-    if (static_cast<int32_t>(kCatalogue[i - 1].id) >= static_cast<int32_t>(kCatalogue[i].id)) {
-      return false;
-    }
+/// A floating-point fault: its error number (reported with the letter M) and its word.
+struct FaultRow {
+  int32_t number;
+  std::string_view word;
+};
+
+/// The fault rows in increasing order of error number; recio::MathFault follows this order.
+inline constexpr std::array kFaultRows{
+    FaultRow{6101, "invalid"},        FaultRow{6103, "divide by zero"},  FaultRow{6104, "overflow"},
+    FaultRow{6110, "stack overflow"}, FaultRow{6111, "stack underflow"},
+};
+
+/// Whether the numbers of `rows`, taken by `number`, are unique and in increasing order.
+template <typename Rows, typename Number>
+constexpr bool SortedAndUnique(const Rows& rows, Number number) {
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    if (number(rows[i - 1]) >= number(rows[i])) return false;
   }
   return true;
 }
-static_assert(CatalogueIsSorted(), "catalogue rows must be unique and in increasing order");
+static_assert(SortedAndUnique(kCatalogue,
+                              [](const CatalogueRow& row) { return static_cast<int32_t>(row.id); }),
+              "catalogue rows must be unique and in increasing order");
+static_assert(SortedAndUnique(kFaultRows, [](const FaultRow& row) { return row.number; }),
+              "fault rows must be unique and in increasing order");
 
 /// The catalogue text of a row; empty for a value that is not a row.
 constexpr std::string_view CatalogueText(ErrorId id) {
@@ -132,9 +149,5 @@ constexpr std::string_view CatalogueText(ErrorId id) {
 constexpr bool IsEndOfFile(ErrorId id) {
   return id == ErrorId::kEndOfFileEncountered || id == ErrorId::kBeyondEndOfFile;
 }
-
-/// Abandons the request in progress with a catalogue row. Only valid inside a request run by the
-/// record layer; the failure reaches the failure report there and nowhere else.
-[[noreturn]] void Fail(ErrorId id);
 
 }  // namespace recio

@@ -1,5 +1,5 @@
 // Fail(): the one way to abandon the request in progress.
-#include "recio/failure.h"
+#include "recio/internal/failure.h"
 
 namespace recio {
 

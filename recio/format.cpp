@@ -1,22 +1,17 @@
-// The formatted transfer: the layout walk, its controls, the field conversions, internal records.
-#include "recio/format.h"
+// The formatted transfer: the layout walk, its controls, the conversion of each element, and
+// internal records.
+#include "recio/internal/format.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "recio/edit.h"
-#include "recio/errors.h"
+#include "recio/internal/edit.h"
+#include "recio/internal/failure.h"
+#include "recio/internal/field_scan.h"
 
 namespace recio {
 namespace {
-
-constexpr int kCtrlZ = 26;
-
-// The record's end as Peek shows it: CR, LF, or no record at all.
-constexpr bool IsRecordEnd(int c) {
-  return c < 0 || c == '\r' || c == '\n';
-}
 
 constexpr std::array<char, 64> kBlanks = [] {
   std::array<char, 64> blanks{};
@@ -26,52 +21,25 @@ constexpr std::array<char, 64> kBlanks = [] {
 
 using FieldBuffer = std::array<char, Layout::kMaxWidth>;
 
-// The state of the one request in progress, made fresh for each request: the walk's position,
-// the scale factor, the columns skipped but not yet written, and the stay-on-line mark.
-class Request {
+// The walk of one request: the layout's position, the scale factor, the columns skipped but not
+// yet written, and the stay-on-line mark; made fresh for each request.
+class Walk {
  public:
-  Request(RecordPort& port, const Layout& layout, Direction direction, bool blankZero)
-      : port_{port},
-        cursor_{layout},
-        writing_{direction == Direction::kWrite},
-        blankZero_{blankZero} {}
+  Walk(RecordPort& port, const Layout& layout, bool writing)
+      : port_{port}, cursor_{layout}, writing_{writing} {}
 
-  // Converts every element of the item, each with the next field descriptor of the walk.
-  void Convert(const Item& item) {
-    switch (item.type()) {
-      case ItemType::kInteger:
-        for (int32_t i = 0; i < item.count(); ++i) {
-          const LayoutElement& field = NextField(ErrorId::kIEditExpected);
-          if (field.kind != ElementKind::kInteger) Fail(ErrorId::kIEditExpected);
-          if (writing_) {
-            WriteInteger(field, item.integers()[i]);
-          } else {
-            item.integers()[i] = ReadInteger(field);
-          }
-        }
-        return;
-      case ItemType::kReal:
-        for (int32_t i = 0; i < item.count(); ++i) {
-          const LayoutElement& field = NextField(ErrorId::kRealEditExpected);
-          if (field.kind != ElementKind::kFixedReal && field.kind != ElementKind::kExponentReal) {
-            Fail(ErrorId::kRealEditExpected);
-          }
-          if (writing_) {
-            WriteReal(field, item.reals()[i]);
-          } else {
-            item.reals()[i] = ReadReal(field);
-          }
-        }
-        return;
-      case ItemType::kCharacter: {
-        const LayoutElement& field = NextField(ErrorId::kAEditExpected);
-        if (field.kind != ElementKind::kCharacter) Fail(ErrorId::kAEditExpected);
-        if (writing_) {
-          Emit(item.text());
-        } else {
-          ReadText(item.text());
-        }
-        return;
+  // The field descriptor for the next item element; control elements met on the way are
+  // performed. `guard` is the pairing failure should the layout hold no descriptor to give.
+  const LayoutElement& NextField(ErrorId guard) {
+    for (;;) {
+      const LayoutElement* element = cursor_.Next();
+      if (element == nullptr) {
+        Restart(guard);
+      } else if (element->IsField()) {
+        fieldSinceRestart_ = true;
+        return *element;
+      } else {
+        PerformControl(*element, false);
       }
     }
   }
@@ -97,23 +65,21 @@ class Request {
     }
   }
 
- private:
-  // The field descriptor for the next item element; control elements met on the way are
-  // performed. `guard` is the pairing failure should the layout hold no descriptor to give.
-  const LayoutElement& NextField(ErrorId guard) {
-    for (;;) {
-      const LayoutElement* element = cursor_.Next();
-      if (element == nullptr) {
-        Restart(guard);
-      } else if (element->IsField()) {
-        fieldSinceRestart_ = true;
-        return *element;
-      } else {
-        PerformControl(*element, false);
-      }
+  // Writes text at the current column, after the pending skipped columns as blanks.
+  void Emit(std::span<const char> text) {
+    if (text.empty()) return;
+    while (pendingSkip_ > 0) {
+      const int32_t blanks = std::min<int32_t>(pendingSkip_, kBlanks.size());
+      port_.Append({kBlanks.data(), static_cast<std::size_t>(blanks)});
+      pendingSkip_ -= blanks;
     }
+    port_.Append(text);
   }
 
+  RecordPort& port() { return port_; }
+  int32_t scale() const { return scale_; }
+
+ private:
   // Restart rule: when the end of the layout is reached while item elements remain, the current
   // record ends (completed on output, the rest skipped on input), the next record begins at
   // column 1, and the walk continues at the restart point, re-entering the repeat group with its
@@ -145,7 +111,7 @@ class Request {
         if (writing_) {
           pendingSkip_ += element.width;
         } else {
-          SkipColumns(element.width);
+          SkipColumns(port_, element.width);
         }
         break;
       case ElementKind::kRecordBreak:
@@ -162,182 +128,107 @@ class Request {
     }
   }
 
-  // ---- output ----
-
-  // Writes text at the current column, after the pending skipped columns as blanks.
-  void Emit(std::span<const char> text) {
-    if (text.empty()) return;
-    while (pendingSkip_ > 0) {
-      const int32_t blanks = std::min<int32_t>(pendingSkip_, kBlanks.size());
-      port_.Append({kBlanks.data(), static_cast<std::size_t>(blanks)});
-      pendingSkip_ -= blanks;
-    }
-    port_.Append(text);
-  }
-
-  void WriteInteger(const LayoutElement& field, int32_t value) {
-    FieldBuffer buffer;
-    const auto text = std::span{buffer}.first(static_cast<std::size_t>(field.width));
-    FormatInteger(value, text);
-    Emit(text);
-  }
-
-  void WriteReal(const LayoutElement& field, float value) {
-    FieldBuffer buffer;
-    const auto text = std::span{buffer}.first(static_cast<std::size_t>(field.width));
-    if (field.kind == ElementKind::kExponentReal) {
-      FormatExponent(value, field.digits, scale_, text);
-    } else {
-      FormatFixed(value, field.digits, scale_, text);
-    }
-    Emit(text);
-  }
-
-  // ---- input ----
-
-  // Collects the text of a numeric field of `width` columns: the record's end stops it without
-  // being consumed (later fields find it again and read empty); a comma stops it and is
-  // consumed; blanks and tabs are dropped (zeros in BLANK=ZERO mode); Ctrl-Z ends the request as
-  // an end of file; an integer field drops zeros before its first kept character. Characters
-  // at hand in the port's buffer are taken in one run; the others one by one through Peek.
-  std::string_view CollectNumeric(int32_t width, bool integer, FieldBuffer& buffer) {
-    std::size_t length = 0;
-    int32_t column = 0;
-    bool ended = false;
-    while (!ended && column < width) {
-      const std::span<const char> run = port_.Available();
-      if (run.empty()) {
-        const int c = port_.Peek();
-        if (IsRecordEnd(c)) break;
-        if (c == kCtrlZ) Fail(ErrorId::kEndOfFileEncountered);
-        port_.Consume();
-        ++column;
-        if (c == ',') break;
-        KeepNumeric(c, integer, buffer, length);
-        continue;
-      }
-      std::size_t used = 0;
-      while (used < run.size() && column < width) {
-        const int c = static_cast<unsigned char>(run[used]);
-        if (c == '\r' || c == '\n') {
-          ended = true;
-          break;
-        }
-        if (c == kCtrlZ) {
-          port_.Advance(used);
-          Fail(ErrorId::kEndOfFileEncountered);
-        }
-        ++used;
-        ++column;
-        if (c == ',') {
-          ended = true;
-          break;
-        }
-        KeepNumeric(c, integer, buffer, length);
-      }
-      port_.Advance(used);
-    }
-    return {buffer.data(), length};
-  }
-
-  void KeepNumeric(int c, bool integer, FieldBuffer& buffer, std::size_t& length) const {
-    if (c == ' ' || c == '\t') {
-      if (!blankZero_) return;
-      c = '0';
-    }
-    if (integer && length == 0 && c == '0') return;
-    if (length < buffer.size()) buffer[length++] = static_cast<char>(c);
-  }
-
-  int32_t ReadInteger(const LayoutElement& field) {
-    FieldBuffer buffer;
-    const Converted<int32_t> result = ParseInteger(CollectNumeric(field.width, true, buffer));
-    if (result.failure) Fail(*result.failure);
-    return result.value;
-  }
-
-  float ReadReal(const LayoutElement& field) {
-    FieldBuffer buffer;
-    const Converted<float> result =
-        ParseReal(CollectNumeric(field.width, false, buffer), field.digits, scale_);
-    if (result.failure) Fail(*result.failure);
-    return result.value;
-  }
-
-  // The number of characters at the start of `run`, at most `limit`, before the record's end.
-  static std::size_t RunBeforeRecordEnd(std::span<const char> run, std::size_t limit) {
-    std::size_t used = 0;
-    const std::size_t end = std::min(run.size(), limit);
-    while (used < end && run[used] != '\r' && run[used] != '\n') ++used;
-    return used;
-  }
-
-  // Fills the variable from the current column; a record that ends first leaves blanks in the
-  // rest, and its end stays unconsumed.
-  void ReadText(std::span<char> variable) {
-    std::size_t filled = 0;
-    while (filled < variable.size()) {
-      const std::span<const char> run = port_.Available();
-      if (run.empty()) {
-        const int c = port_.Peek();
-        if (IsRecordEnd(c)) break;
-        variable[filled++] = static_cast<char>(c);
-        port_.Consume();
-        continue;
-      }
-      const std::size_t wanted = variable.size() - filled;
-      const std::size_t used = RunBeforeRecordEnd(run, wanted);
-      std::copy_n(run.begin(), used, variable.begin() + static_cast<std::ptrdiff_t>(filled));
-      filled += used;
-      port_.Advance(used);
-      if (used < std::min(run.size(), wanted)) break;  // the record ended
-    }
-    std::fill(variable.begin() + static_cast<std::ptrdiff_t>(filled), variable.end(), ' ');
-  }
-
-  // nX on input: skips n characters but stops at the record's end.
-  void SkipColumns(int32_t count) {
-    std::size_t left = static_cast<std::size_t>(count);
-    while (left > 0) {
-      const std::span<const char> run = port_.Available();
-      if (run.empty()) {
-        if (IsRecordEnd(port_.Peek())) return;
-        port_.Consume();
-        --left;
-        continue;
-      }
-      const std::size_t used = RunBeforeRecordEnd(run, left);
-      port_.Advance(used);
-      left -= used;
-      if (used < std::min(run.size(), left + used)) return;  // the record ended
-    }
-  }
-
   RecordPort& port_;
   LayoutCursor cursor_;
   const bool writing_;
-  const bool blankZero_;
   int32_t scale_ = 0;
   int32_t pendingSkip_ = 0;
   bool stayOnLine_ = false;
   bool fieldSinceRestart_ = false;
 };
 
-}  // namespace
-
-void RunTransfer(RecordPort& port, const Layout& layout, Items items, Direction direction,
-                 bool blankZero) {
-  Request request{port, layout, direction, blankZero};
-  for (const Item& item : items) request.Convert(item);
-  request.FinalPass();
-  request.End();
+const LayoutElement& IntegerField(Walk& walk) {
+  const LayoutElement& field = walk.NextField(ErrorId::kIEditExpected);
+  if (field.kind != ElementKind::kInteger) Fail(ErrorId::kIEditExpected);
+  return field;
 }
 
-int InternalRecordPort::Peek() {
+const LayoutElement& RealField(Walk& walk) {
+  const LayoutElement& field = walk.NextField(ErrorId::kRealEditExpected);
+  if (field.kind != ElementKind::kFixedReal && field.kind != ElementKind::kExponentReal) {
+    Fail(ErrorId::kRealEditExpected);
+  }
+  return field;
+}
+
+const LayoutElement& CharacterField(Walk& walk) {
+  const LayoutElement& field = walk.NextField(ErrorId::kAEditExpected);
+  if (field.kind != ElementKind::kCharacter) Fail(ErrorId::kAEditExpected);
+  return field;
+}
+
+// Stores each element of the item from its field.
+void ReadItem(Walk& walk, const InputItem& item, bool blankZero) {
+  switch (item.type()) {
+    case ItemType::kInteger:
+      for (int32_t i = 0; i < item.count(); ++i) {
+        item.integers()[i] = ScanInteger(walk.port(), IntegerField(walk).width, blankZero);
+      }
+      return;
+    case ItemType::kReal:
+      for (int32_t i = 0; i < item.count(); ++i) {
+        item.reals()[i] = ScanReal(walk.port(), RealField(walk), walk.scale(), blankZero);
+      }
+      return;
+    case ItemType::kCharacter:
+      CharacterField(walk);
+      ScanText(walk.port(), item.text());
+      return;
+  }
+}
+
+// Writes each element of the item into its field.
+void WriteItem(Walk& walk, const OutputItem& item) {
+  FieldBuffer buffer;
+  switch (item.type()) {
+    case ItemType::kInteger:
+      for (int32_t i = 0; i < item.count(); ++i) {
+        const auto text =
+            std::span{buffer}.first(static_cast<std::size_t>(IntegerField(walk).width));
+        FormatInteger(item.integers()[i], text);
+        walk.Emit(text);
+      }
+      return;
+    case ItemType::kReal:
+      for (int32_t i = 0; i < item.count(); ++i) {
+        const LayoutElement& field = RealField(walk);
+        const auto text = std::span{buffer}.first(static_cast<std::size_t>(field.width));
+        if (field.kind == ElementKind::kExponentReal) {
+          FormatExponent(item.reals()[i], field.digits, walk.scale(), text);
+        } else {
+          FormatFixed(item.reals()[i], field.digits, walk.scale(), text);
+        }
+        walk.Emit(text);
+      }
+      return;
+    case ItemType::kCharacter:
+      CharacterField(walk);
+      walk.Emit(item.text());
+      return;
+  }
+}
+
+}  // namespace
+
+void RunRead(RecordPort& port, const Layout& layout, InputItems items, bool blankZero) {
+  Walk walk{port, layout, false};
+  for (const InputItem& item : items) ReadItem(walk, item, blankZero);
+  walk.FinalPass();
+  walk.End();
+}
+
+void RunWrite(RecordPort& port, const Layout& layout, OutputItems items) {
+  Walk walk{port, layout, true};
+  for (const OutputItem& item : items) WriteItem(walk, item);
+  walk.FinalPass();
+  walk.End();
+}
+
+std::span<const char> InternalRecordPort::Run(std::size_t /*wanted*/) {
   Fail(ErrorId::kFileNotOpenForReading);
 }
 
-void InternalRecordPort::Consume() {
+void InternalRecordPort::Advance(std::size_t /*count*/) {
   Fail(ErrorId::kFileNotOpenForReading);
 }
 

@@ -6,15 +6,14 @@
 #include <span>
 #include <string_view>
 
-#include "recio/edit.h"
-#include "recio/failure.h"
-#include "recio/format.h"
-#include "recio/memory_record_port.h"
+#include "recio/internal/edit.h"
+#include "recio/internal/failure.h"
+#include "recio/internal/format.h"
+#include "recio/internal/memory_record_port.h"
 
 namespace {
 
-using recio::Direction;
-using recio::Item;
+using recio::InputItem;
 using recio::Layout;
 
 constexpr Layout kStamp{"(24X,6I4)"};
@@ -33,13 +32,12 @@ void ReadOnce(recio::MemoryRecordPort& port, uint8_t kind, bool blankZero) {
   std::array<float, 4> reals{};
   std::array<char, 40> title{};
   std::array<char, 132> line{};
-  const auto run = [&](const Layout& layout, std::initializer_list<Item> items) {
-    recio::RunTransfer(port, layout, recio::Items{items.begin(), items.size()}, Direction::kRead,
-                       blankZero);
+  const auto run = [&](const Layout& layout, std::initializer_list<InputItem> items) {
+    recio::RunRead(port, layout, recio::InputItems{items.begin(), items.size()}, blankZero);
   };
   switch (kind % 9) {
     case 0:
-      run(kStamp, {std::span<const int32_t>{integers}});
+      run(kStamp, {std::span<int32_t>{integers}});
       break;
     case 1:
       run(kChannelCount, {integers[0]});
@@ -48,7 +46,7 @@ void ReadOnce(recio::MemoryRecordPort& port, uint8_t kind, bool blankZero) {
       run(kScaleFactor, {reals[0]});
       break;
     case 3:
-      run(kCoefficient, {std::span<const float>{reals}});
+      run(kCoefficient, {std::span<float>{reals}});
       break;
     case 4:
       run(kChannelValue, {reals[0]});
@@ -61,11 +59,10 @@ void ReadOnce(recio::MemoryRecordPort& port, uint8_t kind, bool blankZero) {
       break;
     case 7:
       run((kind & 0x10) != 0 ? kWideInteger : kWideReal,
-          {(kind & 0x10) != 0 ? Item{integers[0]} : Item{reals[0]}});
+          {(kind & 0x10) != 0 ? InputItem{integers[0]} : InputItem{reals[0]}});
       break;
     default:
-      run(kMixed,
-          {integers[0], std::span<const float>{reals}, std::span<char>{title}, integers[1]});
+      run(kMixed, {integers[0], std::span<float>{reals}, std::span<char>{title}, integers[1]});
       break;
   }
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "recio/errors.h"
 
@@ -15,7 +16,7 @@ inline constexpr int kStdout = 1;
 inline constexpr int kStderr = 2;
 
 enum class Creation { kMustExist, kCreateIfAbsent, kCreateExclusive };
-enum class Direction { kRead, kWrite, kReadWrite };
+enum class OpenMode { kRead, kWrite, kReadWrite };
 
 /// What a failed call left behind, already mapped to the catalogue row that reports it.
 struct OpenResult {
@@ -35,14 +36,20 @@ struct IoResult {
 /// The identity of an existing file (device and inode), or the normalised absolute path of a
 /// name that does not exist yet.
 struct FileIdentity {
+  static constexpr std::size_t kPathCapacity = 4096;
   bool exists = false;
   uint64_t device = 0;
   uint64_t inode = 0;
-  std::string path;
   bool isPipe = false;  // an existing FIFO or pipe; not part of the identity
+  // The normalised absolute path of a name that does not exist yet (kept in place, so that an
+  // identity can be part of a connection that is initialised before the program starts).
+  std::array<char, kPathCapacity> pathText = {};
+  std::size_t pathLength = 0;
+
+  std::string_view path() const { return {pathText.data(), pathLength}; }
   bool operator==(const FileIdentity& other) const {
     if (exists != other.exists) return false;
-    return exists ? device == other.device && inode == other.inode : path == other.path;
+    return exists ? device == other.device && inode == other.inode : path() == other.path();
   }
 };
 
@@ -63,7 +70,7 @@ std::array<StreamInfo, 3> PrepareStandardStreams();
 void IgnoreWriteSignals();
 
 /// Opens `path` (NUL-terminated). A directory is refused with "access not allowed".
-OpenResult OpenFile(const char* path, Creation creation, Direction direction);
+OpenResult OpenFile(const char* path, Creation creation, OpenMode mode);
 
 /// Reads at most `size` bytes (one call, retried on interruption). count 0 means the end.
 IoResult ReadSome(int handle, char* buffer, std::size_t size);

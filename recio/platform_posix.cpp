@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -80,7 +81,7 @@ int AboveStandardStreams(int handle) {
   return moved;
 }
 
-ErrorId gNextCloseFailure{};
+constinit ErrorId gNextCloseFailure{};
 
 }  // namespace
 
@@ -111,16 +112,16 @@ void IgnoreWriteSignals() {
   signal(SIGXFSZ, SIG_IGN);
 }
 
-OpenResult OpenFile(const char* path, Creation creation, Direction direction) {
+OpenResult OpenFile(const char* path, Creation creation, OpenMode mode) {
   int flags = O_CLOEXEC | O_NOCTTY;
-  switch (direction) {
-    case Direction::kRead:
+  switch (mode) {
+    case OpenMode::kRead:
       flags |= O_RDONLY;
       break;
-    case Direction::kWrite:
+    case OpenMode::kWrite:
       flags |= O_WRONLY;
       break;
-    case Direction::kReadWrite:
+    case OpenMode::kReadWrite:
       flags |= O_RDWR;
       break;
   }
@@ -270,7 +271,9 @@ FileIdentity IdentityOf(const char* path) {
     absolute = std::string(cwd != nullptr ? cwd : "") + "/" + absolute;
     std::free(cwd);
   }
-  identity.path = Normalised(absolute);
+  const std::string normalised = Normalised(absolute);
+  identity.pathLength = std::min(normalised.size(), identity.pathText.size());
+  std::copy_n(normalised.data(), identity.pathLength, identity.pathText.data());
   return identity;
 }
 

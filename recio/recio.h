@@ -2,12 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
 
-#include "recio/errors.h"
 #include "recio/items.h"
 #include "recio/layout.h"
 
@@ -86,27 +86,33 @@ std::string_view StatusText(int32_t status) noexcept;
 
 /// Formatted read of whole records from `unit` into the items. Returns 0, -1 for an end of file
 /// when wanted, or the error number when wanted.
-int32_t Read(int32_t unit, const Layout& layout, std::initializer_list<Item> items,
+int32_t Read(int32_t unit, const Layout& layout, std::initializer_list<InputItem> items,
              Flags flags = {}) noexcept;
 
 /// Formatted write of `items` to `unit` (a sequential connection or the console).
-int32_t Write(int32_t unit, const Layout& layout, std::initializer_list<Item> items,
+int32_t Write(int32_t unit, const Layout& layout, std::initializer_list<OutputItem> items,
               Flags flags = {}) noexcept;
 
 /// Formatted write to a direct-access `unit`, starting at record `recordNumber`.
 int32_t WriteRecord(int32_t unit, int32_t recordNumber, const Layout& layout,
-                    std::initializer_list<Item> items, Flags flags = {}) noexcept;
+                    std::initializer_list<OutputItem> items, Flags flags = {}) noexcept;
 
 /// Formatted write into an internal record (unit 64), blank-filled after the last column written.
 int32_t WriteInternal(std::span<char> record, const Layout& layout,
-                      std::initializer_list<Item> items, Flags flags = {}) noexcept;
+                      std::initializer_list<OutputItem> items, Flags flags = {}) noexcept;
 
 /// The end of a run by the stop: "Stop - Program terminated.", termination, then the exit code
 /// (0 for the normal end; the status report passes 1 when it reports a failure).
 [[noreturn]] void Stop(int exitCode = 0) noexcept;
 
-/// Floating-point faults of the program's own real arithmetic.
+/// Floating-point faults of the program's own real arithmetic, in the order of the catalogue's
+/// fault rows.
 enum class MathFault { kInvalid, kDivideByZero, kOverflow, kStackOverflow, kStackUnderflow };
+
+/// The request status of an end of file.
+inline constexpr int32_t kEndOfFileStatus = -1;
+/// The request status of an open with STATUS NEW of a name that exists.
+inline constexpr int32_t kFileExistsStatus = 6415;
 
 /// Writes the floating-point fault message to standard error and ends the run with exit code 1.
 [[noreturn]] void ReportMathFault(MathFault fault) noexcept;

@@ -1,21 +1,25 @@
-// The failure report, the stop, floating-point fault messages and termination.
-#include "recio/report.h"
-
+// The failure report and the floating-point fault message: how a failed request ends.
 #include <cstring>
 #include <string_view>
 
-#include "recio/failure.h"
+#include "recio/errors.h"
+#include "recio/internal/console.h"
+#include "recio/internal/request.h"
+#include "recio/internal/termination.h"
 #include "recio/platform.h"
-#include "recio/units.h"
 
 namespace recio {
 namespace {
+
+static_assert(kFileExistsStatus == static_cast<int32_t>(ErrorId::kFileAlreadyExists));
+static_assert(static_cast<std::size_t>(MathFault::kStackUnderflow) + 1 == kFaultRows.size(),
+              "one fault row for each floating-point fault");
 
 // Builds a message in a fixed buffer; a part that does not fit is cut.
 class MessageBuilder {
  public:
   MessageBuilder& Add(std::string_view text) {
-    std::size_t take = std::min(text.size(), sizeof text_ - length_);
+    const std::size_t take = std::min(text.size(), sizeof text_ - length_);
     std::memcpy(text_ + length_, text.data(), take);
     length_ += take;
     return *this;
@@ -45,19 +49,16 @@ std::string_view StatementWord(Statement statement) {
       return "WRITE";
     case Statement::kClose:
       return "CLOSE";
-    default:
-      return "INQUIRE";
   }
+  return {};
 }
-
-bool gTerminating = false;
 
 // A field of a redirected console line too long to be examined when it was met failed: if the
 // line turns out to end in Ctrl-Z, the failure is the end of file that the line is. The rest of
 // the line is skipped to find out.
 ErrorId EndOfFileOfAnUnexaminedLine(ErrorId id, const RequestContext& context) {
   Connection* connection = context.connection;
-  if (connection == nullptr || !connection->lineUnexamined || IsEndOfFile(id) ||
+  if (connection == nullptr || !connection->state.lineUnexamined || IsEndOfFile(id) ||
       context.statement != Statement::kRead) {
     return id;
   }
@@ -69,31 +70,37 @@ ErrorId EndOfFileOfAnUnexaminedLine(ErrorId id, const RequestContext& context) {
   return id;
 }
 
+// A read from a sequential file that failed, with its status wanted, skips the rest of its
+// record, so that the next read starts on the next line; a failure of this skip changes nothing.
+void SkipFailedRecord(Connection& connection) {
+  try {
+    ConnectionPort(connection).SkipRecord();
+  } catch (const RequestFailure&) {
+  }
+}
+
 }  // namespace
 
 int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
   Connection* connection = context.connection;
   if (connection != nullptr && context.statement == Statement::kRead) {
-    connection->lastRecordRead = connection->recordsConsumed + 1;
+    connection->state.lastRecordRead = connection->state.recordsConsumed + 1;
   }
   id = EndOfFileOfAnUnexaminedLine(id, context);
-  if (connection != nullptr && connection->kind == RecordKind::kConsole) {
-    if (ConsoleIsShared() && connection == &ConsoleInput()) DiscardTypedLine(*connection);
-    connection->endOfFileMark = false;
+  if (connection != nullptr && connection->attributes.kind == RecordKind::kConsole) {
+    if (console::Shared() && connection == &console::Input())
+      console::DiscardTypedLine(*connection);
+    connection->state.endOfFileMark = false;
   }
-  bool endOfFile = IsEndOfFile(id);
+  const bool endOfFile = IsEndOfFile(id);
   if (context.flags.status) {
     if (context.statement == Statement::kRead && !endOfFile && connection != nullptr &&
-        connection->kind == RecordKind::kSequential) {
-      // The next read starts on the next line; a failure of this skip changes nothing.
-      try {
-        ConnectionPort(*connection).SkipRecord();
-      } catch (const RequestFailure&) {
-      }
+        connection->attributes.kind == RecordKind::kSequential) {
+      SkipFailedRecord(*connection);
     }
-    return endOfFile ? -1 : static_cast<int32_t>(id);
+    return endOfFile ? kEndOfFileStatus : static_cast<int32_t>(id);
   }
-  if (endOfFile && context.flags.end) return -1;
+  if (endOfFile && context.flags.end) return kEndOfFileStatus;
 
   MessageBuilder message;
   message.Add("\r\nrun-time error F")
@@ -109,60 +116,12 @@ int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
   Terminate(1);
 }
 
-namespace {
-
-// A failed console write at the end of a run is reported like any failed console write.
-void ReportConsoleWriteFailure(ErrorId id) {
-  RequestContext context{Statement::kWrite, {}, &ConsoleOutput(), {}};
-  ReportFailure(id, context);
-}
-
-}  // namespace
-
-void Terminate(int exitCode) noexcept {
-  // A failure while the units are being closed has written its message: the run ends at once,
-  // as a failure.
-  if (gTerminating) platform::ExitProcess(1);
-  gTerminating = true;
-  int32_t units[kUnitSlots];
-  int count = ConnectedUnits(units);
-  for (int i = 0; i < count; ++i) Close(units[i]);
-  if (ConsoleOutput().linePending) {
-    platform::IoResult wrote = platform::WriteAll(platform::kStdout, "\r\n", 2);
-    // A run that already failed has said so; only a run about to end well reports this.
-    if (!wrote.ok && exitCode == 0) ReportConsoleWriteFailure(wrote.failure);
-  }
-  platform::ExitProcess(exitCode);
-}
-
-void Stop(int exitCode) noexcept {
-  constexpr std::string_view kStop = "\r\nStop - Program terminated.\r\n";
-  std::string_view text = ConsoleOutput().linePending ? kStop : kStop.substr(2);
-  platform::IoResult wrote = platform::WriteAll(platform::kStdout, text.data(), text.size());
-  if (!wrote.ok) ReportConsoleWriteFailure(wrote.failure);
-  Terminate(exitCode);
-}
-
-namespace {
-
-struct FaultRow {
-  int32_t number;
-  std::string_view word;
-};
-constexpr FaultRow kFaults[] = {{6101, "invalid"},
-                                {6103, "divide by zero"},
-                                {6104, "overflow"},
-                                {6110, "stack overflow"},
-                                {6111, "stack underflow"}};
-
-}  // namespace
-
 std::string_view MathFaultWord(MathFault fault) noexcept {
-  return kFaults[static_cast<int>(fault)].word;
+  return kFaultRows[static_cast<std::size_t>(fault)].word;
 }
 
 void ReportMathFault(MathFault fault) noexcept {
-  const FaultRow& row = kFaults[static_cast<int>(fault)];
+  const FaultRow& row = kFaultRows[static_cast<std::size_t>(fault)];
   MessageBuilder message;
   message.Add("\r\nrun-time error M")
       .AddNumber(row.number)
@@ -174,7 +133,7 @@ void ReportMathFault(MathFault fault) noexcept {
 }
 
 std::string_view StatusText(int32_t status) noexcept {
-  if (status == -1) return CatalogueText(ErrorId::kEndOfFileEncountered);
+  if (status == kEndOfFileStatus) return CatalogueText(ErrorId::kEndOfFileEncountered);
   return CatalogueText(static_cast<ErrorId>(status));
 }
 

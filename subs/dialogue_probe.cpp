@@ -48,7 +48,7 @@ void Echo(std::span<const char> text) {
   subs::AssignText(std::span<char>(gEcho + 1, text.size()), text);
   gEcho[text.size() + 1] = ']';
   recio::Write(recio::kDefaultUnit, k1XA,
-               {recio::Item{std::span<const char>(gEcho, text.size() + 2)}});
+               {recio::OutputItem{std::span<const char>(gEcho, text.size() + 2)}});
 }
 
 std::span<char> Buffer(std::string_view length) {

@@ -73,6 +73,17 @@ TEST(DialogueTest, TwoEndsOfInputInOneCallEndTheRunThroughTheStatusReport) {
   EXPECT_EQ(result.exitCode, 0);
 }
 
+// The failed terminal reads are counted per call: one end of input in each of two calls is
+// forgiven both times, and neither call ends the run.
+TEST(DialogueTest, EveryCallForgivesItsOwnFirstEndOfInput) {
+  TempDir dir;
+  const std::string input = kEndOfInput + std::string("a\n") + kEndOfInput + "b\n";
+  const auto result = RunProbe("L4,A;L4,B", input, InputKind::kPty, dir);
+  EXPECT_TRUE(SameBytes("A >A >" + Echo("a", 4) + "\r\nB >B >" + Echo("b", 4) + kStopAfterRecord,
+                        result.out));
+  EXPECT_EQ(result.exitCode, 0);
+}
+
 TEST(DialogueTest, PromptLinesAreWrittenOncePerCallAndThePromptBeforeEveryRead) {
   TempDir dir;
   const auto result =
@@ -161,7 +172,7 @@ TEST(DialogueTest, ArbitraryInputEndsTheRunOnlyThroughTheStopOrAFailureReport) {
       EXPECT_EQ(result.signal, 0) << shown;
       if (result.exitCode == 0) {
         EXPECT_EQ(result.err, "") << shown;
-        EXPECT_TRUE(result.out.ends_with("Stop - Program terminated.\r\n\r\n")) << shown;
+        EXPECT_TRUE(result.out.ends_with(x17b_test::kStopLine + "\r\n")) << shown;
       } else {
         EXPECT_EQ(result.exitCode, 1) << shown;
         const bool reported = result.err.empty() || result.err.starts_with("\r\nrun-time error F");

@@ -16,8 +16,8 @@ static_assert(kErrorNumber.size() == 21 && kOnUnit.size() == 8);
 void FLGCHK(const int32_t& status, const int32_t& unit) {
   // The record's leading blank is the console's carriage control. The stop line follows; the run
   // reports failure through its exit code whenever the status is not a success.
-  recio::Write(
-      recio::kDefaultUnit, kStatusRecord,
-      {recio::Item{kErrorNumber}, recio::Item{status}, recio::Item{kOnUnit}, recio::Item{unit}});
+  recio::Write(recio::kDefaultUnit, kStatusRecord,
+               {recio::OutputItem{kErrorNumber}, recio::OutputItem{status},
+                recio::OutputItem{kOnUnit}, recio::OutputItem{unit}});
   recio::Stop(status == 0 ? 0 : 1);
 }

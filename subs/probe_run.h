@@ -35,12 +35,14 @@ inline std::string Pad(std::string_view text, std::size_t width) {
 
 /// What the probe shows of a reply or line of `width` columns: "[", the text, "]".
 inline std::string Echo(std::string_view text, std::size_t width) {
-  return "[" + Pad(text, width) + "]";
+  std::string echo = "[";
+  echo.append(Pad(text, width)).append("]");
+  return echo;
 }
 
 /// The end of a run whose last console record left its line pending: the line ends, the stop
 /// line follows, and termination ends the still pending line once more.
-inline const std::string kStopAfterRecord = "\r\nStop - Program terminated.\r\n\r\n";
+inline const std::string kStopAfterRecord = "\r\n" + x17b_test::kStopLine + "\r\n";
 
 /// The console bytes of the macro messages, without their carriage-control blank.
 inline const std::string kAskName = "Enter the name of your macro file: ";
@@ -63,13 +65,6 @@ inline std::string HelpAfterEmptyRecord() {
          "\r\n @Q - Terminate the macro file" + "\r\n @R - Open and read a Macro file" +
          "\r\n      The name of the file containing the macro will be requested\r\n" + ruler +
          "\r\n";
-}
-
-/// The failure report's three lines for `number`, `statement` and `name`, then `text`.
-inline std::string FailureMessage(std::string_view number, std::string_view statement,
-                                  std::string_view name, std::string_view text) {
-  return "\r\nrun-time error F" + std::string(number) + ": " + std::string(statement) + "(" +
-         std::string(name) + ")\r\n- " + std::string(text) + "\r\n";
 }
 
 /// Compares bytes exactly; a difference shows both sides with their control characters visible.

@@ -11,6 +11,8 @@
 
 namespace {
 
+using subs_test::Echo;
+using subs_test::kStopAfterRecord;
 using subs_test::Pad;
 using subs_test::RunProbe;
 using subs_test::SameBytes;
@@ -117,8 +119,8 @@ TEST(RedtrmcReadTest, TheNextQuestionPromptsWhenTheLineIsUsedUp) {
   TempDir dir;
   const auto result =
       RunProbe("C1,6,One;C1,6,Two;C1,6,Three", "in.dat\nsecond third\n", InputKind::kPipe, dir);
-  EXPECT_TRUE(SameBytes(
-      "One > [in.dat]\r\nTwo > [second]\r\n[third ]" + subs_test::kStopAfterRecord, result.out));
+  EXPECT_TRUE(
+      SameBytes("One > [in.dat]\r\nTwo > [second]\r\n[third ]" + kStopAfterRecord, result.out));
   EXPECT_EQ(result.exitCode, 0);
 }
 
@@ -126,32 +128,45 @@ TEST(RedtrmcReadTest, AnEmptyFieldAfterTheFirstColumnDiscardsTheRestOfTheLine) {
   TempDir dir;
   const auto result =
       RunProbe("C1,6,One;C1,6,Two;C1,6,Three", "a ,b\nc,,d\ne\n", InputKind::kPipe, dir);
-  EXPECT_TRUE(SameBytes(
-      "One > [a     ]\r\nTwo > [c     ]\r\nThree > [e     ]" + subs_test::kStopAfterRecord,
-      result.out));
+  EXPECT_TRUE(SameBytes("One > [a     ]\r\nTwo > [c     ]\r\nThree > [e     ]" + kStopAfterRecord,
+                        result.out));
 }
 
 TEST(RedtrmcReadTest, ModeZeroAlwaysPromptsAndOtherModesActAsModeOne) {
   TempDir dir;
   auto result = RunProbe("C0,4,One;C0,4,Two", "a b\nc d\n", InputKind::kPipe, dir);
-  EXPECT_TRUE(SameBytes("One > [a   ]\r\nTwo > [c   ]" + subs_test::kStopAfterRecord, result.out));
+  EXPECT_TRUE(SameBytes("One > [a   ]\r\nTwo > [c   ]" + kStopAfterRecord, result.out));
 
   result = RunProbe("C7,4,One;C-1,4,Two;C99,4,Three", "a b\nc\n", InputKind::kPipe, dir);
-  EXPECT_TRUE(SameBytes("One > [a   ]\r\n[b   ]\r\nThree > [c   ]" + subs_test::kStopAfterRecord,
-                        result.out));
+  EXPECT_TRUE(SameBytes("One > [a   ]\r\n[b   ]\r\nThree > [c   ]" + kStopAfterRecord, result.out));
 }
 
 TEST(RedtrmcReadTest, ModeTwoReadsOnlyTheFirstLineOfTheRun) {
   TempDir dir;
   const auto result = RunProbe("C2,4,One;C2,4,Two;C2,4,Three", "x\ny\n", InputKind::kPipe, dir);
-  EXPECT_TRUE(
-      SameBytes("One > [x   ]\r\n[    ]\r\n[    ]" + subs_test::kStopAfterRecord, result.out));
+  EXPECT_TRUE(SameBytes("One > [x   ]\r\n[    ]\r\n[    ]" + kStopAfterRecord, result.out));
 }
 
 TEST(RedtrmcReadTest, ABlankLineAnswersWithBlanksWithoutPromptingAgain) {
   TempDir dir;
   const auto result = RunProbe("C1,4,One;C1,4,Two", "\n,x\n", InputKind::kPipe, dir);
-  EXPECT_TRUE(SameBytes("One > [    ]\r\nTwo > [old ]" + subs_test::kStopAfterRecord, result.out));
+  EXPECT_TRUE(SameBytes("One > [    ]\r\nTwo > [old ]" + kStopAfterRecord, result.out));
+}
+
+// An empty field after the first column makes the question read a new line. When that line
+// begins with a comma, the reply keeps what the caller had; when it is blank, the reply is blank.
+// Either way the call ends there and does not read a third line.
+TEST(RedtrmcReadTest, AFreshLineAfterAnEmptyFieldEndsTheCallWithItsFirstField) {
+  TempDir dir;
+  auto result = RunProbe("C1,4,One;C1,4,Two;C1,4,Three", "a ,b\n,c\n", InputKind::kPipe, dir);
+  EXPECT_TRUE(SameBytes("One > " + Echo("a", 4) + "\r\nTwo > " + Echo("old", 4) + "\r\n" +
+                            Echo("c", 4) + kStopAfterRecord,
+                        result.out));
+
+  result = RunProbe("C1,4,One;C1,4,Two;C1,4,Three", "a,,b\n\nd\n", InputKind::kPipe, dir);
+  EXPECT_TRUE(SameBytes("One > " + Echo("a", 4) + "\r\nTwo > " + Echo("", 4) + "\r\nThree > " +
+                            Echo("d", 4) + kStopAfterRecord,
+                        result.out));
 }
 
 }  // namespace

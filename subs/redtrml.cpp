@@ -62,11 +62,11 @@ struct PromptRecord {
 };
 
 void WriteConsole(const recio::Layout& layout, std::span<const char> text) {
-  recio::Write(recio::kDefaultUnit, layout, {recio::Item{text}});
+  recio::Write(recio::kDefaultUnit, layout, {recio::OutputItem{text}});
 }
 
 void WriteConsole(const recio::Layout& layout, std::string_view text) {
-  recio::Write(recio::kDefaultUnit, layout, {recio::Item{text}});
+  recio::Write(recio::kDefaultUnit, layout, {recio::OutputItem{text}});
 }
 
 // Writes `message` followed by all 80 columns of the macro file name, as one record.
@@ -114,7 +114,7 @@ recio::OpenSpec MacroFileKeywords(recio::OpenStatus status) {
 
 void ReadMacroName(int32_t unit) {
   WriteConsole(kAStay, kAskMacroName);
-  recio::Read(unit, kA, {recio::Item{std::span<char>(MACFIL)}});
+  recio::Read(unit, kA, {recio::InputItem{std::span<char>(MACFIL)}});
 }
 
 // "@M": the macro name comes from the current input, so a played-back file can start a
@@ -191,7 +191,7 @@ void Deliver(std::span<char> line) {
     const std::size_t kept =
         std::min(std::max<std::size_t>(subs::LastNonBlank(line), 1), line.size());
     const std::span<const char> record = line.first(kept);
-    if (MACUNIT != 0) recio::Write(MACUNIT, kA, {recio::Item{record}});
+    if (MACUNIT != 0) recio::Write(MACUNIT, kA, {recio::OutputItem{record}});
     if (INUNIT != ITERM) WriteConsole(k1XA, record);
   }
   const auto comment = std::find(line.begin(), line.end(), '!');
@@ -206,7 +206,7 @@ void REDTRML(std::span<const char> prompt, std::span<char> line) {
   for (;;) {
     WriteConsole(kAStay, std::span<const char>(promptRecord.text.data(), promptRecord.length));
     const int32_t status =
-        recio::Read(INUNIT, kA, {recio::Item{line}}, {.status = true, .end = true});
+        recio::Read(INUNIT, kA, {recio::InputItem{line}}, {.status = true, .end = true});
     if (status != 0) {
       // A second failure in one call ends the run, reported for the terminal's unit whichever
       // unit failed; the end of a played-back file returns to the terminal.

@@ -1,9 +1,11 @@
-// Tests of REDTRML through the probe: prompts, macro commands, recording and playback.
+// Tests of REDTRML through the probe: prompts, macro commands, recording and playback, and the
+// failures that end a run while a macro file is named.
 //
 // Standard input and output are pipes here, so reads leave the console output alone: after a
 // prompt (which holds its line) the next record is written whole, its leading blank included;
 // after any other record the next one starts with CR LF.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -175,12 +177,96 @@ TEST(RedtrmlMacroTest, MacroFilesTakeTheFirstFreeUnitsFromThirtyAndForty) {
   EXPECT_TRUE(SameBytes("", ReadFileBytes(dir.File("y.txt"))));
 }
 
+// Only blanks end a recorded line: tabs count as characters, so a trailing tab is kept, and a
+// line of one tab is recorded as that tab.
+TEST(RedtrmlMacroTest, TrailingTabsStayInTheRecordedLine) {
+  TempDir dir;
+  const auto result = RunProbe("L6,Q;L6,Q", "@M\nrec.txt\na\t  \n\t\n", InputKind::kPipe, dir);
+  EXPECT_TRUE(SameBytes(
+      "Q > " + kAskName + " Q > " + Echo("a\t", 6) + "\r\nQ > " + Echo("\t", 6) + kStopAfterRecord,
+      result.out));
+  EXPECT_TRUE(SameBytes("a\t\r\n\t\r\n", ReadFileBytes(dir.File("rec.txt"))));
+}
+
+// "@Q" ends one recording for good: the next "@M" starts another one, in a file of its own on
+// the first free unit from 40 again.
+TEST(RedtrmlMacroTest, ASecondRecordingAfterTheFirstEndedGetsItsOwnFile) {
+  TempDir dir;
+  const auto result = RunProbe("L4,Q;I40;L4,Q;I40;I41", "@M\none.txt\na\n@Q\n@M\ntwo.txt\nb\n",
+                               InputKind::kPipe, dir);
+  EXPECT_TRUE(SameBytes("Q > " + kAskName + " Q > " + Echo("a", 4) + "\r\n[T]\r\nQ > Q > " +
+                            kAskName + " Q > " + Echo("b", 4) + "\r\n[T]\r\n[F]" + kStopAfterRecord,
+                        result.out));
+  EXPECT_TRUE(SameBytes("a\r\n", ReadFileBytes(dir.File("one.txt"))));
+  EXPECT_TRUE(SameBytes("b\r\n", ReadFileBytes(dir.File("two.txt"))));
+}
+
+// One name variable serves both commands: after "@R" the "already writing" message shows the
+// name of the file played back, not the one being recorded.
+TEST(RedtrmlMacroTest, TheAlreadyWritingMessageShowsTheNameEnteredLast) {
+  TempDir dir;
+  WriteFileBytes(dir.File("play.txt"), "@M\r\nz\r\n");
+  const auto result = RunProbe("L4,Q", "@M\nrec.txt\n@R\nplay.txt\n", InputKind::kPipe, dir);
+  EXPECT_TRUE(SameBytes("Q > " + kAskName + " Q > " + kAskName + " " + ReadingFrom("play.txt") +
+                            "\r\nQ > You are already writing a macro to" + Pad("play.txt", 80) +
+                            "\r\nQ > z\r\n" + Echo("z", 4) + kStopAfterRecord,
+                        result.out));
+  // The "@M" line of the played file is a command: only "z" is recorded.
+  EXPECT_TRUE(SameBytes("z\r\n", ReadFileBytes(dir.File("rec.txt"))));
+}
+
+// Any failed open of a file to play back gives the same message and question: a directory, and
+// the file that is being recorded (another unit holds it), not only a missing file.
+TEST(RedtrmlMacroTest, AFileThatCannotBeOpenedForAnyReasonIsAskedForAgain) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  const auto result =
+      RunProbe("L4,Q", "@M\nrec.txt\n@R\nsub\nrec.txt\nQUIT\nz\n", InputKind::kPipe, dir);
+  EXPECT_TRUE(SameBytes("Q > " + kAskName + " Q > " + kAskName + " " + kNotFound + "\r\n" +
+                            kAskName + " " + kNotFound + "\r\n" + kAskName +
+                            " Commands will be read from the terminal\r\nQ > " + Echo("z", 4) +
+                            kStopAfterRecord,
+                        result.out));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(SameBytes("z\r\n", ReadFileBytes(dir.File("rec.txt"))));
+}
+
+// A played-back file that ends right after "@M" leaves the name read without a line: that read
+// asks for no status, so the run ends with the failure message naming the macro file.
+TEST(RedtrmlMacroTest, AMacroFileEndingBeforeTheRecordingNameEndsTheRun) {
+  TempDir dir;
+  WriteFileBytes(dir.File("play.txt"), "@M\r\n");
+  const auto result = RunProbe("L4,Q", "@R\nplay.txt\nz\n", InputKind::kPipe, dir);
+  EXPECT_TRUE(
+      SameBytes("Q > " + kAskName + " " + ReadingFrom("play.txt") + "\r\nQ > " + kAskName + "\r\n",
+                result.out));
+  EXPECT_TRUE(SameBytes(
+      x17b_test::FailureMessage(6501, "READ", "play.txt", "end of file encountered"), result.err));
+  EXPECT_EQ(result.exitCode, 1);
+}
+
+// Playback that reaches the end of its file returns to the terminal, and a second "@R" can then
+// play the same file again from its start.
+TEST(RedtrmlMacroTest, AFileCanBePlayedAgainAfterItEnded) {
+  TempDir dir;
+  WriteFileBytes(dir.File("play.txt"), "p\r\n");
+  const auto result =
+      RunProbe("L4,Q;L4,Q;L4,Q", "@R\nplay.txt\n@R\nplay.txt\nz\n", InputKind::kPipe, dir);
+  const std::string played =
+      "Q > " + kAskName + " " + ReadingFrom("play.txt") + "\r\nQ > p\r\n" + Echo("p", 4) + "\r\n";
+  EXPECT_TRUE(SameBytes(played + "Q > " + kMacroEmpty + "\r\n" + played + "Q > " + kMacroEmpty +
+                            "\r\nQ > " + Echo("z", 4) + kStopAfterRecord,
+                        result.out));
+  EXPECT_EQ(result.exitCode, 0);
+}
+
 TEST(RedtrmlMacroTest, AnExistingMacroFileIsNeverOverwritten) {
   TempDir dir;
   WriteFileBytes(dir.File("mac.txt"), "keep me\r\n");
   const auto result = RunProbe("L4,Q", "@M\nmac.txt\nz\n", InputKind::kPipe, dir);
   EXPECT_TRUE(SameBytes("Q > " + kAskName + "\r\n", result.out));
-  EXPECT_TRUE(SameBytes(subs_test::FailureMessage("6415", "OPEN", "mac.txt", "file already exists"),
+  EXPECT_TRUE(SameBytes(x17b_test::FailureMessage(6415, "OPEN", "mac.txt", "file already exists"),
                         result.err));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(SameBytes("keep me\r\n", ReadFileBytes(dir.File("mac.txt"))));
@@ -190,7 +276,7 @@ TEST(RedtrmlMacroTest, TheEndOfInputInsteadOfAMacroNameEndsTheRun) {
   TempDir dir;
   const auto result = RunProbe("L4,Q", "@M\n", InputKind::kPipe, dir);
   EXPECT_TRUE(SameBytes("Q > " + kAskName + "\r\n", result.out));
-  EXPECT_TRUE(SameBytes(subs_test::FailureMessage("6501", "READ", "CON", "end of file encountered"),
+  EXPECT_TRUE(SameBytes(x17b_test::FailureMessage(6501, "READ", "CON", "end of file encountered"),
                         result.err));
   EXPECT_EQ(result.exitCode, 1);
 }

@@ -31,25 +31,19 @@ using x17b_test::WriteFileBytes;
 const std::string kBatch = X17B_BUILD_DIR "/x17b2pavo-batch";
 const std::string kHint = "Try 'x17b2pavo-batch --help' for more information.\n";
 
-std::vector<std::string> Values(int n) {
-  std::vector<std::string> values;
-  for (int i = 1; i <= n; ++i) values.push_back(std::to_string(i));
-  return values;
-}
-
 std::string Scan(const ScanHeader& header, const std::vector<std::string>& values) {
   return JoinLines(ScanLines(header, values));
 }
 
 std::string GoodScan() {
-  return Scan(ScanHeader{}, Values(25));
+  return Scan(ScanHeader{}, ValueLinesWithoutPoint(25));
 }
 
 // A scan of `n` values 1, 2, ... n.
 std::string RampScan(int n) {
   ScanHeader header;
   header.channels = Fit(n, 4);
-  return Scan(header, Values(n));
+  return Scan(header, ValueLinesWithoutPoint(n));
 }
 
 // What a good scan converts into.
@@ -104,13 +98,13 @@ TEST(BatchBytesTest, OutputsAreTheBytesThatX17b2pavoWrites) {
   ScanHeader radix;
   radix.channels = " #10";
   radix.scale = "       0.5";
-  scans.push_back(Scan(radix, Values(16)));
+  scans.push_back(Scan(radix, ValueLinesWithoutPoint(16)));
 
   TempDir dir;
   std::vector<std::string> args = {"-q", "-o", "batch"};
   ASSERT_EQ(mkdir(dir.File("batch").c_str(), 0755), 0);
   for (std::size_t i = 0; i < scans.size(); ++i) {
-    const std::string name = "s" + std::to_string(i) + ".dat";
+    const std::string name = std::string("s").append(std::to_string(i)).append(".dat");
     WriteFileBytes(dir.File(name), scans[i]);
     args.push_back(name);
     RunOptions single;
@@ -131,8 +125,7 @@ TEST(BatchBytesTest, OutputsAreTheBytesThatX17b2pavoWrites) {
   EXPECT_EQ(Names(dir.File("batch")).size(), scans.size());
 }
 
-// ---- Failure lines
-// --------------------------------------------------------------------------------
+// ---- Failure lines ------------------------------------------------------------------------------
 
 struct FailureCase {
   const char* name;
@@ -145,7 +138,7 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 }
 
 std::string WithValue(int index, const std::string& text, int n = 25) {
-  std::vector<std::string> values = Values(n);
+  std::vector<std::string> values = ValueLinesWithoutPoint(n);
   values[static_cast<std::size_t>(index)] = text;
   return Scan(ScanHeader{}, values);
 }
@@ -153,7 +146,7 @@ std::string WithValue(int index, const std::string& text, int n = 25) {
 std::string WithHeader(std::string ScanHeader::*field, const std::string& text) {
   ScanHeader header;
   header.*field = text;
-  return Scan(header, Values(25));
+  return Scan(header, ValueLinesWithoutPoint(25));
 }
 
 class BatchFailureTest : public testing::TestWithParam<FailureCase> {};
@@ -178,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureCase{"ShortHeader", "line 1\nline 2\n", "bad.dat:3: end of file encountered"},
         FailureCase{"EmptyFile", "", "bad.dat:1: end of file encountered"},
-        FailureCase{"OneValueTooFew", Scan(ScanHeader{}, Values(24)),
+        FailureCase{"OneValueTooFew", Scan(ScanHeader{}, ValueLinesWithoutPoint(24)),
                     "bad.dat:54: end of file encountered"},
         FailureCase{"LettersInN", WithHeader(&ScanHeader::channels, "  2O"),
                     "bad.dat:5: invalid INTEGER"},
@@ -186,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [] {
                       ScanHeader header;
                       header.coefficients[2] = "1.0E309";
-                      return Scan(header, Values(25));
+                      return Scan(header, ValueLinesWithoutPoint(25));
                     }(),
                     "bad.dat:14: REAL indefinite ( uninitialized or previous error )"},
         FailureCase{"LettersInAValue", WithValue(12, "N/A"), "bad.dat:42: invalid REAL"},
@@ -196,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [] {
                       ScanHeader header;
                       header.scale = "      10.0";
-                      std::vector<std::string> values = Values(25);
+                      std::vector<std::string> values = ValueLinesWithoutPoint(25);
                       values[2] = "3.0E38";
                       return Scan(header, values);
                     }(),
@@ -336,7 +329,7 @@ TEST(BatchRunTest, OneWorkerAndFourGiveTheSameRun) {
   TempDir one;
   TempDir four;
   for (int i = 0; i < 24; ++i) {
-    const std::string name = "s" + std::to_string(i) + ".dat";
+    const std::string name = std::string("s").append(std::to_string(i)).append(".dat");
     const std::string bytes =
         i % 5 == 3 ? WithValue(i % 25, "x" + std::to_string(i)) : RampScan(10 * i);
     WriteFileBytes(one.File(name), bytes);

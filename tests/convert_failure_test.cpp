@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,24 +13,15 @@
 namespace convert_test {
 namespace {
 
+using x17b_test::FailureMessage;
 using x17b_test::FileExists;
 using x17b_test::InputKind;
+using x17b_test::kStopLine;
+using x17b_test::MathFaultMessage;
 using x17b_test::ReadFileBytes;
 using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
-
-std::vector<std::string> Values(int n) {
-  std::vector<std::string> values;
-  for (int i = 1; i <= n; ++i) values.push_back(std::to_string(i));
-  return values;
-}
-
-std::vector<int64_t> Counts(int n) {
-  std::vector<int64_t> counts;
-  for (int i = 1; i <= n; ++i) counts.push_back(i);
-  return counts;
-}
 
 void ExpectFailed(const RunResult& run, const std::string& err, const std::string& out) {
   EXPECT_EQ(run.exitCode, 1);
@@ -48,14 +40,14 @@ TEST(ConvertOpenFailureTest, MissingScanFileCreatesNothing) {
   options.input = "missing.dat out.pavo\n";
   options.workDir = dir.path();
   RunResult run = x17b_test::RunProgram(kProgram, options);
-  ExpectFailed(run, Failure(6416, "OPEN", "missing.dat", "file not found"),
+  ExpectFailed(run, FailureMessage(6416, "OPEN", "missing.dat", "file not found"),
                PipedEnd(kInputPrompt, false));
   EXPECT_FALSE(FileExists(dir.File("out.pavo")));
 
   // At a terminal the prompt's line ended with the reply; the second prompt never appears.
   options.kind = InputKind::kPty;
   run = x17b_test::RunProgram(kProgram, options);
-  ExpectFailed(run, Failure(6416, "OPEN", "missing.dat", "file not found"), kInputPrompt);
+  ExpectFailed(run, FailureMessage(6416, "OPEN", "missing.dat", "file not found"), kInputPrompt);
   EXPECT_FALSE(FileExists(dir.File("out.pavo")));
 }
 
@@ -63,23 +55,25 @@ TEST(ConvertOpenFailureTest, MissingScanFileCreatesNothing) {
 // the status report and the run stops with exit code 1; no output file is created.
 TEST(ConvertOpenFailureTest, InputEndingBeforeTheSecondNameStops) {
   TempDir dir;
-  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), "scan.dat\n");
+  RunResult run =
+      Convert(dir, JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))), "scan.dat\n");
   const std::string prompts = kInputPrompt + " " + kOutputPrompt + " " + kOutputPrompt;
-  ExpectFailed(run, "", prompts + " FORTRAN error number  -1 on unit  5\r\n" + kStop + "\r\n");
+  ExpectFailed(run, "", prompts + " FORTRAN error number  -1 on unit  5\r\n" + kStopLine + "\r\n");
   EXPECT_FALSE(FileExists(dir.File("out.pavo")));
 }
 
 // A name line whose last character is Ctrl-Z is the end of the replies, also in the name dialogue
 // and for a blank macro name, however long the line and whether or not a line end follows.
 TEST(ConvertOpenFailureTest, NameLineEndingInCtrlZIsTheEndOfTheReplies) {
-  const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25)));
   for (const std::string& input :
        {std::string("\nscan.dat\n\nabc\x1a"), "\nscan.dat\n\n" + std::string(300, 'q') + "\x1a\n",
         std::string("@M\n\nabc\x1a")}) {
     TempDir dir;
     RunResult run = Convert(dir, scan, input);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(Visible(run.err), Visible(Failure(6501, "OPEN", "", "end of file encountered")));
+    EXPECT_EQ(Visible(run.err),
+              Visible(FailureMessage(6501, "OPEN", "", "end of file encountered")));
     EXPECT_EQ(ReadFileBytes(dir.File("scan.dat")), scan);
     EXPECT_EQ(system(("test \"$(ls " + dir.path() + ")\" = scan.dat").c_str()), 0) << input;
   }
@@ -87,26 +81,27 @@ TEST(ConvertOpenFailureTest, NameLineEndingInCtrlZIsTheEndOfTheReplies) {
 
 TEST(ConvertOpenFailureTest, SameNameTwiceFailsBeforeAnythingIsWritten) {
   TempDir dir;
-  const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25)));
   RunResult run = Convert(dir, scan, "scan.dat scan.dat\n");
-  ExpectFailed(run, Failure(6413, "OPEN", "scan.dat", "file already connected to a different unit"),
-               PipedEnd(kInputPrompt, false));
+  ExpectFailed(
+      run, FailureMessage(6413, "OPEN", "scan.dat", "file already connected to a different unit"),
+      PipedEnd(kInputPrompt, false));
   EXPECT_EQ(ReadFileBytes(dir.File("scan.dat")), scan);
 }
 
 TEST(ConvertOpenFailureTest, OutputThatIsADirectoryIsRefused) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.File("out.pavo").c_str(), 0755), 0);
-  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))));
-  ExpectFailed(run, Failure(6414, "OPEN", "out.pavo", "access not allowed"),
+  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))));
+  ExpectFailed(run, FailureMessage(6414, "OPEN", "out.pavo", "access not allowed"),
                PipedEnd(kInputPrompt, false));
 }
 
 TEST(ConvertOpenFailureTest, OutputInAMissingDirectoryIsNotFound) {
   TempDir dir;
-  RunResult run =
-      Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), "scan.dat nowhere/out.pavo\n");
-  ExpectFailed(run, Failure(6416, "OPEN", "nowhere/out.pavo", "file not found"),
+  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))),
+                          "scan.dat nowhere/out.pavo\n");
+  ExpectFailed(run, FailureMessage(6416, "OPEN", "nowhere/out.pavo", "file not found"),
                PipedEnd(kInputPrompt, false));
 }
 
@@ -117,23 +112,25 @@ TEST(ConvertWriteFailureTest, ReadOnlyOutputFailsAtTheFirstRecord) {
   const std::string old = Record("old record 1") + Record("old record 2");
   x17b_test::WriteFileBytes(dir.File("out.pavo"), old);
   ASSERT_EQ(chmod(dir.File("out.pavo").c_str(), 0444), 0);
-  x17b_test::WriteFileBytes(dir.File("scan.dat"), JoinLines(ScanLines(ScanHeader{}, Values(25))));
+  x17b_test::WriteFileBytes(dir.File("scan.dat"),
+                            JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))));
   x17b_test::RunOptions options;
   options.input = "scan.dat out.pavo\n";
   options.workDir = dir.path();
   if (geteuid() == 0) options.dropToUid = 65534;  // root would write anyway
   RunResult run = x17b_test::RunProgram(kProgram, options);
-  ExpectFailed(run, Failure(6421, "WRITE", "out.pavo", "file read-only or locked against writing"),
-               PipedEnd(kInputPrompt, false));
+  ExpectFailed(
+      run, FailureMessage(6421, "WRITE", "out.pavo", "file read-only or locked against writing"),
+      PipedEnd(kInputPrompt, false));
   EXPECT_EQ(ReadFileBytes(dir.File("out.pavo")), old);
 }
 
 TEST(ConvertWriteFailureTest, FullDeviceFailsAtTheFirstRecord) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   TempDir dir;
-  RunResult run =
-      Convert(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), "scan.dat /dev/full\n");
-  ExpectFailed(run, Failure(6422, "WRITE", "/dev/full", "no space left on device"),
+  RunResult run = Convert(dir, JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))),
+                          "scan.dat /dev/full\n");
+  ExpectFailed(run, FailureMessage(6422, "WRITE", "/dev/full", "no space left on device"),
                PipedEnd(kInputPrompt, false));
 }
 
@@ -148,7 +145,7 @@ TEST_P(ConvertShortHeaderTest, EndOfFileInTheHeader) {
   all.resize(static_cast<size_t>(lines));
   TempDir dir;
   RunResult run = Convert(dir, JoinLines(all));
-  ExpectFailed(run, Failure(6501, "READ", "scan.dat", "end of file encountered"),
+  ExpectFailed(run, FailureMessage(6501, "READ", "scan.dat", "end of file encountered"),
                PipedEnd(kInputPrompt, false));
   ASSERT_TRUE(FileExists(dir.File("out.pavo")));
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
@@ -162,8 +159,8 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ConvertShortHeaderTest,
 TEST(ConvertReadFailureTest, ShortValueListLeavesTitleAndBankRecords) {
   ScanHeader header;
   TempDir dir;
-  RunResult run = Convert(dir, JoinLines(ScanLines(header, Values(24))));
-  ExpectFailed(run, Failure(6501, "READ", "scan.dat", "end of file encountered"),
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, ValueLinesWithoutPoint(24))));
+  ExpectFailed(run, FailureMessage(6501, "READ", "scan.dat", "end of file encountered"),
                PipedEnd(kInputPrompt, false));
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(FirstTwoRecords(header)));
 }
@@ -176,13 +173,16 @@ TEST(ConvertReadFailureTest, FailureLeavesTheRestOfALongerFileInPlace) {
   std::string old;
   for (int r = 1; r <= 10; ++r) old += Record("old record " + std::to_string(r));
   x17b_test::WriteFileBytes(dir.File("out.pavo"), old);
-  RunResult run = Convert(dir, JoinLines(ScanLines(header, Values(24))));
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, ValueLinesWithoutPoint(24))));
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
             Visible(FirstTwoRecords(header) + old.substr(2 * 82)));
 }
 
-struct MalformedCase {
+// The failure rows of the field rules that the scan's own fields can meet: malformed fields, radix
+// forms, values beyond the ranges, Ctrl-Z inside a number. Each ends the run with the scan file's
+// name and leaves what was written before the failing read.
+struct FieldFailure {
   const char* name;
   ScanHeader header;
   std::vector<std::string> values;
@@ -191,13 +191,18 @@ struct MalformedCase {
   int recordsLeft;  // records written before the failing read
 };
 
-class ConvertMalformedTest : public testing::TestWithParam<MalformedCase> {};
+void PrintTo(const FieldFailure& c, std::ostream* os) {
+  *os << c.name;
+}
 
-TEST_P(ConvertMalformedTest, MalformedFieldEndsTheRun) {
-  const MalformedCase& c = GetParam();
+class ConvertFieldFailureTest : public testing::TestWithParam<FieldFailure> {};
+
+TEST_P(ConvertFieldFailureTest, FailingFieldEndsTheRun) {
+  const FieldFailure& c = GetParam();
   TempDir dir;
   RunResult run = Convert(dir, JoinLines(ScanLines(c.header, c.values)));
-  ExpectFailed(run, Failure(c.number, "READ", "scan.dat", c.text), PipedEnd(kInputPrompt, false));
+  ExpectFailed(run, FailureMessage(c.number, "READ", "scan.dat", c.text),
+               PipedEnd(kInputPrompt, false));
   const std::string all = TitleRecord(c.header.title, kStamp) + DefaultBankRecord(25, 3);
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
             Visible(all.substr(0, static_cast<size_t>(c.recordsLeft) * 82)));
@@ -216,29 +221,48 @@ ScanHeader WithCoefficient(int index, std::string text) {
 }
 
 std::vector<std::string> WithValue(int index, std::string text) {
-  std::vector<std::string> values = Values(25);
+  std::vector<std::string> values = ValueLinesWithoutPoint(25);
   values[static_cast<size_t>(index)] = std::move(text);
   return values;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fields, ConvertMalformedTest,
-    testing::Values(MalformedCase{"LettersInTheStamp",
-                                  With(&ScanHeader::stamp, "19x6   3   6   5  59  59"), Values(25),
-                                  6101, "invalid INTEGER", 0},
-                    MalformedCase{"LettersInN", With(&ScanHeader::channels, "  2O"), Values(25),
-                                  6101, "invalid INTEGER", 1},
-                    MalformedCase{"DecimalPointInN", With(&ScanHeader::channels, "25.0"),
-                                  Values(25), 6101, "invalid INTEGER", 1},
-                    MalformedCase{"LettersInTheScale", With(&ScanHeader::scale, "   one    "),
-                                  Values(25), 6103, "invalid REAL", 1},
-                    MalformedCase{"TwoPointsInTheLastCoefficient", WithCoefficient(3, "1.2.3"),
-                                  Values(25), 6103, "invalid REAL", 1},
-                    MalformedCase{"LettersInAValue", ScanHeader{}, WithValue(12, "N/A"), 6103,
-                                  "invalid REAL", 2},
-                    MalformedCase{"ValueBeyondTheSingleRange", ScanHeader{},
-                                  WithValue(24, "4.0E38"), 6104, "REAL math overflow", 2}),
-    [](const testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
+    Fields, ConvertFieldFailureTest,
+    testing::Values(
+        FieldFailure{"LettersInTheStamp", With(&ScanHeader::stamp, "19x6   3   6   5  59  59"),
+                     ValueLinesWithoutPoint(25), 6101, "invalid INTEGER", 0},
+        FieldFailure{"LettersInN", With(&ScanHeader::channels, "  2O"), ValueLinesWithoutPoint(25),
+                     6101, "invalid INTEGER", 1},
+        FieldFailure{"DecimalPointInN", With(&ScanHeader::channels, "25.0"),
+                     ValueLinesWithoutPoint(25), 6101, "invalid INTEGER", 1},
+        FieldFailure{"LettersInTheScale", With(&ScanHeader::scale, "   one    "),
+                     ValueLinesWithoutPoint(25), 6103, "invalid REAL", 1},
+        FieldFailure{"TwoPointsInTheLastCoefficient", WithCoefficient(3, "1.2.3"),
+                     ValueLinesWithoutPoint(25), 6103, "invalid REAL", 1},
+        FieldFailure{"LettersInAValue", ScanHeader{}, WithValue(12, "N/A"), 6103, "invalid REAL",
+                     2},
+        FieldFailure{"ValueBeyondTheSingleRange", ScanHeader{}, WithValue(24, "4.0E38"), 6104,
+                     "REAL math overflow", 2},
+        FieldFailure{"TwoRadixMarksInN", With(&ScanHeader::channels, "##19"),
+                     ValueLinesWithoutPoint(25), 6302, "multiple radix specifiers", 1},
+        FieldFailure{"BaseOneInN", With(&ScanHeader::channels, " 1#1"), ValueLinesWithoutPoint(25),
+                     6303, "illegal radix specifier", 1},
+        FieldFailure{"BaseThirtySevenInN", With(&ScanHeader::channels, "37#1"),
+                     ValueLinesWithoutPoint(25), 6303, "illegal radix specifier", 1},
+        FieldFailure{"DigitOutsideTheBaseInN", With(&ScanHeader::channels, "2#12"),
+                     ValueLinesWithoutPoint(25), 6101, "invalid INTEGER", 1},
+        FieldFailure{"ScaleBeyondTheSingleRange", With(&ScanHeader::scale, "    1.0E39"),
+                     ValueLinesWithoutPoint(25), 6104, "REAL math overflow", 1},
+        FieldFailure{"CoefficientBeyondTheDoubleRange", WithCoefficient(0, "1.0E309"),
+                     ValueLinesWithoutPoint(25), 6102,
+                     "REAL indefinite ( uninitialized or previous error )", 1},
+        FieldFailure{"ValueBeyondTheDoubleRange", ScanHeader{}, WithValue(3, "-1.0E309"), 6102,
+                     "REAL indefinite ( uninitialized or previous error )", 2},
+        FieldFailure{"CtrlZInAValue", ScanHeader{}, WithValue(20, "  1\x1a"), 6501,
+                     "end of file encountered", 2},
+        FieldFailure{"ExponentLetterWithoutDigits", ScanHeader{}, WithValue(24, "1.5E"), 6103,
+                     "invalid REAL", 2}),
+    [](const testing::TestParamInfo<FieldFailure>& info) { return std::string(info.param.name); });
 
 // A count too large for the arithmetic ends the run with the floating-point fault message after
 // the title and bank records.
@@ -246,7 +270,7 @@ TEST(ConvertMathFaultTest, ScaledValueOfTenToTheNineteenIsInvalid) {
   ScanHeader header;
   TempDir dir;
   RunResult run = Convert(dir, JoinLines(ScanLines(header, WithValue(7, "1.0E19"))));
-  ExpectFailed(run, MathFault(6101, "invalid"), PipedEnd(kInputPrompt, false));
+  ExpectFailed(run, MathFaultMessage(6101, "invalid"), PipedEnd(kInputPrompt, false));
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(FirstTwoRecords(header)));
 }
 
@@ -256,7 +280,7 @@ TEST(ConvertMathFaultTest, ScaledValueBeyondTheSingleRangeOverflows) {
   TempDir dir;
   RunResult run = Convert(dir, JoinLines(ScanLines(header, WithValue(0, "3.0E38"))),
                           "scan.dat out.pavo\n", InputKind::kPty);
-  ExpectFailed(run, MathFault(6104, "overflow"), kInputPrompt);
+  ExpectFailed(run, MathFaultMessage(6104, "overflow"), kInputPrompt);
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(FirstTwoRecords(header)));
 }
 
@@ -265,10 +289,10 @@ TEST(ConvertMathFaultTest, NoCountRecordBeforeTheLastValue) {
   ScanHeader header;
   header.channels = "  30";
   TempDir dir;
-  std::vector<std::string> values = Values(30);
+  std::vector<std::string> values = ValueLinesWithoutPoint(30);
   values[29] = "-9.3E18";
   RunResult run = Convert(dir, JoinLines(ScanLines(header, values)));
-  ExpectFailed(run, MathFault(6101, "invalid"), PipedEnd(kInputPrompt, false));
+  ExpectFailed(run, MathFaultMessage(6101, "invalid"), PipedEnd(kInputPrompt, false));
   EXPECT_EQ(ReadFileBytes(dir.File("out.pavo")).size(), 2U * 82U);
 }
 
@@ -276,11 +300,11 @@ TEST(ConvertMathFaultTest, NoCountRecordBeforeTheLastValue) {
 TEST(ConvertReadFailureTest, ExactlyTwentyNinePlusNLinesIsEnough) {
   ScanHeader header;
   TempDir dir;
-  std::string scan = JoinLines(ScanLines(header, Values(25)));
+  std::string scan = JoinLines(ScanLines(header, ValueLinesWithoutPoint(25)));
   RunResult run = Convert(dir, scan);
   EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))),
-            Visible(FirstTwoRecords(header) + CountRecords(Counts(25), 3)));
+            Visible(FirstTwoRecords(header) + CountRecords(RampCounts(25), 3)));
 }
 
 }  // namespace
@@ -322,10 +346,12 @@ TEST(ConvertStreamTest, OutputThatIsStandardOutputIsRefused) {
     x17b_test::RunOptions options;
     options.input = "scan.dat " + name + "\n";
     options.stdoutPath = dir.File("log.pavo");
-    RunResult run = ConvertWith(dir, JoinLines(ScanLines(ScanHeader{}, Values(25))), options);
+    RunResult run =
+        ConvertWith(dir, JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))), options);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(Visible(run.err),
-              Visible(Failure(6413, "OPEN", name, "file already connected to a different unit")));
+    EXPECT_EQ(
+        Visible(run.err),
+        Visible(FailureMessage(6413, "OPEN", name, "file already connected to a different unit")));
     EXPECT_EQ(Visible(ReadFileBytes(dir.File("log.pavo"))), Visible(PipedEnd(kInputPrompt, false)));
   }
 }
@@ -333,7 +359,7 @@ TEST(ConvertStreamTest, OutputThatIsStandardOutputIsRefused) {
 // A pipe without a reader and the file size limit make writes fail; they never end the run by a
 // signal.
 TEST(ConvertStreamTest, WritesRefusedBySignalsAreFailures) {
-  const std::string scan = JoinLines(ScanLines(ScanHeader{}, Values(25)));
+  const std::string scan = JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25)));
   {
     TempDir dir;
     x17b_test::RunOptions options;
@@ -341,8 +367,8 @@ TEST(ConvertStreamTest, WritesRefusedBySignalsAreFailures) {
     options.stdoutReaderGone = true;
     RunResult run = ConvertWith(dir, scan, options);
     EXPECT_EQ(run.signal, 0);
-    ExpectFailed(run, Failure(6421, "WRITE", "CON", "file read-only or locked against writing"),
-                 "");
+    ExpectFailed(
+        run, FailureMessage(6421, "WRITE", "CON", "file read-only or locked against writing"), "");
   }
   {
     TempDir dir;
@@ -351,7 +377,7 @@ TEST(ConvertStreamTest, WritesRefusedBySignalsAreFailures) {
     options.fileSizeLimit = 300;
     RunResult run = ConvertWith(dir, scan, options);
     EXPECT_EQ(run.signal, 0);
-    ExpectFailed(run, Failure(6422, "WRITE", "out.pavo", "no space left on device"),
+    ExpectFailed(run, FailureMessage(6422, "WRITE", "out.pavo", "no space left on device"),
                  PipedEnd(kInputPrompt, false));
   }
   {
@@ -365,7 +391,7 @@ TEST(ConvertStreamTest, WritesRefusedBySignalsAreFailures) {
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(Visible(run.err),
-              Visible(Failure(6422, "CLOSE", "m.txt", "no space left on device")));
+              Visible(FailureMessage(6422, "CLOSE", "m.txt", "no space left on device")));
   }
 }
 

@@ -1,8 +1,10 @@
-// Whole-program tests of x17b2pavo: the dialogue, the records written, the rounding of counts.
+// Whole-program tests of x17b2pavo: the records written, the columns of the scan's fields and
+// their reading across the read buffer's edges, the rounding of counts, the bundled example.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,133 +14,10 @@
 namespace convert_test {
 namespace {
 
-using x17b_test::InputKind;
 using x17b_test::ReadFileBytes;
 using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
-
-// Value lines 1.0, 2.0, ... n.0 and their counts at scale 1.
-std::vector<std::string> Ramp(int64_t n) {
-  std::vector<std::string> lines;
-  for (int64_t i = 1; i <= n; ++i) lines.push_back(std::to_string(i) + ".0");
-  return lines;
-}
-
-// The scan of 25 values 1.0 ... 25.0 at scale 2.0 and the file it gives.
-struct TwentyFive {
-  ScanHeader header;
-  TwentyFive() { header.scale = "       2.0"; }
-  std::string Scan() const { return JoinLines(ScanLines(header, Ramp(25))); }
-  std::string Expected() const {
-    return TitleRecord(header.title, kStamp) + DefaultBankRecord(25, 3) +
-           CountRecords(RampCounts(25, 2), 3);
-  }
-};
-
-TEST(ConvertDialogueTest, BothNamesOnOneLineThroughPipes) {
-  TempDir dir;
-  TwentyFive scan;
-  RunResult run = Convert(dir, scan.Scan(), "scan.dat out.pavo\n");
-  ExpectStopped(run, PipedEnd(kInputPrompt, true));
-  const std::string output = ReadFileBytes(dir.File("out.pavo"));
-  EXPECT_EQ(output.size(), 5U * 82U);
-  EXPECT_EQ(Visible(output), Visible(scan.Expected()));
-}
-
-TEST(ConvertDialogueTest, BothNamesOnOneLineAtATerminal) {
-  TempDir dir;
-  TwentyFive scan;
-  RunResult run = Convert(dir, scan.Scan(), "scan.dat out.pavo\n", InputKind::kPty);
-  ExpectStopped(run, kInputPrompt + kStop);
-  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-}
-
-TEST(ConvertDialogueTest, NamesSeparatedByACommaOrTabAnswerBothQuestions) {
-  for (const std::string input : {"scan.dat,out.pavo\n", "  scan.dat\tout.pavo  \n"}) {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), input);
-    ExpectStopped(run, PipedEnd(kInputPrompt, true));
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected())) << input;
-  }
-}
-
-// One name per line: the second question shows its prompt. Through pipes the first prompt's line
-// is still held when the second prompt comes, so it follows on the same line with its blank.
-TEST(ConvertDialogueTest, OneNamePerLineShowsTheSecondPrompt) {
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n");
-    ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n", InputKind::kPty);
-    ExpectStopped(run, kInputPrompt + kOutputPrompt + kStop);
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-}
-
-TEST(ConvertDialogueTest, BlankRepliesTakeTheNamesFromTheCommandLine) {
-  for (InputKind kind : {InputKind::kPipe, InputKind::kPty}) {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), "\n\n", kind, {"scan.dat", "out.pavo"});
-    if (kind == InputKind::kPipe) {
-      ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
-    } else {
-      ExpectStopped(run, kInputPrompt + kOutputPrompt + kStop);
-    }
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-}
-
-// A typed line of 131 characters fails and is gone whole: the question is asked again and the next
-// line answers it. Two such lines in one question end the run through the status report.
-TEST(ConvertDialogueTest, TypedLineOf131CharactersIsRefusedAndAskedAgain) {
-  const std::string tooLong(131, 'a');
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), tooLong + "\nscan.dat out.pavo\n", InputKind::kPty);
-    ExpectStopped(run, kInputPrompt + kInputPrompt + kStop);
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), tooLong + "\n" + tooLong + "\n", InputKind::kPty);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(Visible(run.out),
-              Visible(kInputPrompt + kInputPrompt + "FORTRAN error number6407 on unit  5\r\n" +
-                      kStop + "\r\n"));
-  }
-}
-
-// A first line that begins with a comma leaves the first name as it was at the start of the run
-// (80 NUL characters): the open asks for it through the name dialogue, and the second question
-// takes the name after the comma.
-TEST(ConvertDialogueTest, LeadingCommaLeavesTheNameUnsetAndTheOpenAsksForIt) {
-  TempDir dir;
-  TwentyFive scan;
-  RunResult run = Convert(dir, scan.Scan(), ",out.pavo\nscan.dat\n");
-  ExpectStopped(run, kInputPrompt +
-                         "\r\nFile name missing or blank - please enter file name\r\nUNIT 1? " +
-                         "\r\n" + kStop + "\r\n");
-  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-}
-
-TEST(ConvertDialogueTest, LeadingCommaTakesACommandLineArgumentFirst) {
-  TempDir dir;
-  TwentyFive scan;
-  RunResult run = Convert(dir, scan.Scan(), ",out.pavo\n", InputKind::kPipe, {"scan.dat"});
-  ExpectStopped(run, PipedEnd(kInputPrompt, true));
-  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-}
 
 // N decides how many value lines are read and how many count records follow; the last record is
 // filled with zeros, and a negative N reads nothing.
@@ -149,7 +28,7 @@ TEST_P(ConvertRecordCountTest, WritesNrecCountRecords) {
   ScanHeader header;
   header.channels = Fit(n, 4);
   // Lines after the N values are never read, even when they are not numbers.
-  std::vector<std::string> lines = ScanLines(header, Ramp(n));
+  std::vector<std::string> lines = ScanLines(header, ValueLinesWithPoint(n));
   lines.push_back("not a value");
   TempDir dir;
   RunResult run = Convert(dir, JoinLines(lines));
@@ -207,7 +86,7 @@ TEST(ConvertRecordTest, ShortTitleIsPaddedAndWideStampIntegersShowAsterisks) {
   header.stamp = "-999 100  -5 -10   7  99";
   header.title = "Short";
   TempDir dir;
-  RunResult run = Convert(dir, JoinLines(ScanLines(header, Ramp(25))));
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, ValueLinesWithPoint(25))));
   ExpectStopped(run, PipedEnd(kInputPrompt, true));
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo")).substr(0, 82)),
             Visible("Short" + std::string(35, ' ') + "-999:**:-5:**: 7:99" + std::string(21, ' ') +
@@ -233,12 +112,84 @@ TEST(ConvertRecordTest, ValueLinesFollowTheFieldRules) {
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(expected));
 }
 
+// Line 6 is read in columns 25-34 only: a digit in column 35 must not join the scale factor,
+// which here is written without a point (a whole number).
+TEST(ConvertScanFieldTest, ScaleFactorIsReadFromColumns25To34Only) {
+  ScanHeader header;
+  header.channels = "   3";
+  header.scale = "         25 seconds";
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, ValueLinesWithoutPoint(3))));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(RampPowderFile(header, 3, 2)));
+}
+
+// Ctrl-Z ends the input only inside a numeric field: in skipped lines and in the title it is an
+// ordinary character, and the title keeps it.
+TEST(ConvertScanFieldTest, CtrlZOutsideNumericFieldsIsAnOrdinaryCharacter) {
+  ScanHeader header;
+  header.channels = "   3";
+  header.title = "Run\x1a 17";
+  std::vector<std::string> lines = ScanLines(header, ValueLinesWithoutPoint(3));
+  for (const std::size_t skipped : {0U, 3U, 6U, 15U, 28U}) lines[skipped] += " \x1a";
+  lines[20] = "\x1a";
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(lines));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(RampPowderFile(header, 3)));
+}
+
+// A four-column N written in another base counts in full.
+TEST(ConvertScanFieldTest, ChannelCountInAnotherBase) {
+  ScanHeader header;
+  header.channels = " #10";
+  TempDir dir;
+  RunResult run = Convert(dir, JoinLines(ScanLines(header, ValueLinesWithoutPoint(16))));
+  ExpectStopped(run, PipedEnd(kInputPrompt, true));
+  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(RampPowderFile(header, 16)));
+}
+
+// The scan file is read through a buffer of 1024 bytes. A longer or shorter first line moves
+// every later line across the buffer's edges, so that the stamp, the title, N and the value
+// fields are each cut by a refill at every column in turn; the file must read the same.
+TEST(ConvertScanBufferTest, FieldsCutByARefillReadAsWhole) {
+  ScanHeader header;
+  header.channels = " 300";
+  header.title = "Title of exactly forty columns, as read.";
+  std::vector<std::string> values;
+  std::vector<int64_t> counts;
+  for (int64_t i = 1; i <= 300; ++i) {
+    // Tabs, commas and blanks inside fields, so that every field rule meets the buffer's edges.
+    const std::string number = std::to_string(i);
+    values.push_back(i % 3 == 0 ? std::string(" ").append(number).append(",9")
+                                : std::string("\t").append(number).append(".5"));
+    counts.push_back(i % 3 == 0 ? i : i + 1);
+  }
+  const std::string expected =
+      TitleRecord(header.title, kStamp) + DefaultBankRecord(300, 30) + CountRecords(counts, 30);
+  for (const std::string eol : {"\n", "\r\n"}) {
+    for (std::size_t first = 930; first <= 1030; ++first) {
+      std::vector<std::string> lines = ScanLines(header, values);
+      lines[0] = std::string(first, 'h');
+      TempDir dir;
+      RunResult run = Convert(dir, JoinLines(lines, eol));
+      ASSERT_EQ(run.exitCode, 0) << first << Visible(run.err);
+      ASSERT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(expected))
+          << "first line of " << first << " bytes";
+    }
+  }
+}
+
 struct ScaledCase {
   const char* name;
   std::string scale;
   std::vector<std::string> values;
   std::vector<std::string> fields;  // the eight columns each count shows
 };
+
+void PrintTo(const ScaledCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ConvertScalingTest : public testing::TestWithParam<ScaledCase> {};
 

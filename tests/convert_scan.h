@@ -17,7 +17,6 @@ inline const std::string kProgram = X17B_BUILD_DIR "/x17b2pavo";
 
 inline const std::string kInputPrompt = "Enter input X17B EDS datafile name >";
 inline const std::string kOutputPrompt = "Enter output PAVO datafile name >";
-inline const std::string kStop = "Stop - Program terminated.\r\n";
 
 /// The header fields of a scan as the text of their columns; everything else is filler.
 struct ScanHeader {
@@ -32,6 +31,20 @@ struct ScanHeader {
 
 /// The stamp integers of the default header (line 2 of the scan).
 inline const std::array<int64_t, 6> kStamp = {1996, 3, 6, 5, 59, 59};
+
+/// The value lines "1", "2", ... n: whole numbers written without a decimal point.
+inline std::vector<std::string> ValueLinesWithoutPoint(int64_t n) {
+  std::vector<std::string> lines;
+  for (int64_t i = 1; i <= n; ++i) lines.push_back(std::to_string(i));
+  return lines;
+}
+
+/// The value lines "1.0", "2.0", ... n.0: the same values written with a decimal point.
+inline std::vector<std::string> ValueLinesWithPoint(int64_t n) {
+  std::vector<std::string> lines;
+  for (int64_t i = 1; i <= n; ++i) lines.push_back(std::to_string(i) + ".0");
+  return lines;
+}
 
 /// The counts 1, 2, ... n, each `factor` times.
 inline std::vector<int64_t> RampCounts(int64_t n, int64_t factor = 1) {
@@ -107,7 +120,7 @@ inline std::string Record(std::string text) {
 inline std::string TitleRecord(std::string title, const std::array<int64_t, 6>& stamp) {
   title.resize(40, ' ');
   std::string text = title + Fit(stamp[0], 4);
-  for (int i = 1; i < 6; ++i) text += ":" + Fit(stamp[i], 2);
+  for (int i = 1; i < 6; ++i) text.append(":").append(Fit(stamp[i], 2));
   return Record(text);
 }
 
@@ -148,23 +161,29 @@ inline std::string CountRecords(const std::vector<int64_t>& counts, int64_t reco
   return bytes;
 }
 
-/// The failure message of a failed request.
-inline std::string Failure(int number, const std::string& word, const std::string& name,
-                           const std::string& text) {
-  return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
-         text + "\r\n";
+/// The whole powder data file of `header` (its title, the default stamp and coefficients) for
+/// the `n` values 1, 2, ... n at `factor` times.
+inline std::string RampPowderFile(const ScanHeader& header, int64_t n, int64_t factor = 1) {
+  const int64_t records = CountRecordsFor(n);
+  return TitleRecord(header.title, kStamp) + DefaultBankRecord(n, records) +
+         CountRecords(RampCounts(n, factor), records);
 }
 
-/// The floating-point fault message.
-inline std::string MathFault(int number, const std::string& word) {
-  return "\r\nrun-time error M" + std::to_string(number) +
-         ": MATH\r\n- floating-point error: " + word + "\r\n";
-}
+/// The scan of the 25 values 1.0 ... 25.0 at scale 2.0 and the file it gives.
+struct TwentyFive {
+  ScanHeader header;
+  TwentyFive() { header.scale = "       2.0"; }
+  std::string Scan() const { return JoinLines(ScanLines(header, ValueLinesWithPoint(25))); }
+  std::string Expected() const {
+    return TitleRecord(header.title, kStamp) + DefaultBankRecord(25, 3) +
+           CountRecords(RampCounts(25, 2), 3);
+  }
+};
 
 /// Standard output of a piped run that showed the prompts given and then ended (pipes keep the
 /// prompt's line pending, so the end of the run closes it).
 inline std::string PipedEnd(const std::string& prompts, bool stopped) {
-  return prompts + "\r\n" + (stopped ? kStop + "\r\n" : "");
+  return prompts + "\r\n" + (stopped ? x17b_test::kStopLine + "\r\n" : "");
 }
 
 /// Runs the converter in `dir` on the scan bytes (written to scan.dat) with `input` as replies.

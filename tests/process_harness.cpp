@@ -214,6 +214,27 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+namespace {
+
+std::string FourDigits(int number) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%04d", number);
+  return digits;
+}
+
+}  // namespace
+
+std::string FailureMessage(int number, std::string_view statement, std::string_view name,
+                           std::string_view text) {
+  return "\r\nrun-time error F" + FourDigits(number) + ": " + std::string(statement) + "(" +
+         std::string(name) + ")\r\n- " + std::string(text) + "\r\n";
+}
+
+std::string MathFaultMessage(int number, std::string_view word) {
+  return "\r\nrun-time error M" + FourDigits(number) +
+         ": MATH\r\n- floating-point error: " + std::string(word) + "\r\n";
+}
+
 std::string Visible(const std::string& bytes) {
   std::string shown;
   for (unsigned char c : bytes) {

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,18 @@ class TempDir {
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+/// The line a run writes to standard output when it stops normally.
+inline const std::string kStopLine = "Stop - Program terminated.\r\n";
+
+/// The failure report of a failed request: CR LF, "run-time error F" with the four-digit number,
+/// the statement and the file name, then "- " and the catalogue text, each line ending in CR LF.
+std::string FailureMessage(int number, std::string_view statement, std::string_view name,
+                           std::string_view text);
+
+/// The floating-point fault message: "run-time error M" with the four-digit number, "MATH", and
+/// "- floating-point error: " with the fault's word, in the same lines as a failure report.
+std::string MathFaultMessage(int number, std::string_view word);
 
 /// Makes control characters visible: CR as <CR>, LF as <LF>\n, others as <NN>.
 std::string Visible(const std::string& bytes);

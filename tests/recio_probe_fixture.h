@@ -2,8 +2,10 @@
 // directory and gives back what it wrote to the console, to standard error and to its log.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,8 +14,27 @@
 
 namespace x17b_test {
 
-inline const std::string kStop = "Stop - Program terminated.\r\n";
 inline const std::string kQuestion = "File name missing or blank - please enter file name\r\nUNIT ";
+
+/// The bytes as two hexadecimal digits each, as the probe's "openx" and "writex" steps take them.
+inline std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02X", c);
+    hex += pair;
+  }
+  return hex;
+}
+
+/// Every byte value from `first` to `last`, without those listed in `except`.
+inline std::string Bytes(int first, int last, const std::string& except = "") {
+  std::string bytes;
+  for (int b = first; b <= last; ++b) {
+    if (except.find(static_cast<char>(b)) == std::string::npos) bytes += static_cast<char>(b);
+  }
+  return bytes;
+}
 
 struct ProbeRun {
   RunResult result;
@@ -21,14 +42,6 @@ struct ProbeRun {
 };
 
 class RecioProbeTest : public ::testing::Test {
- public:
-  /// The three-line failure message, CR LF first.
-  static std::string Failure(const std::string& word, int number, const std::string& name,
-                             const std::string& text) {
-    return "\r\nrun-time error F" + std::to_string(number) + ": " + word + "(" + name + ")\r\n- " +
-           text + "\r\n";
-  }
-
  protected:
   ProbeRun Run(const std::string& script, const std::string& input = "",
                InputKind kind = InputKind::kPipe, std::vector<std::string> args = {},
@@ -59,10 +72,24 @@ class RecioProbeTest : public ::testing::Test {
     return run;
   }
 
-  void ExpectFailure(const ProbeRun& run, const std::string& word, int number,
+  /// The run ended with exit code 1 and the failure message of `number` on standard error.
+  void ExpectFailure(const ProbeRun& run, int number, const std::string& statement,
                      const std::string& name, const std::string& text) {
-    EXPECT_EQ(Visible(run.result.err), Visible(Failure(word, number, name, text)));
+    EXPECT_EQ(Visible(run.result.err), Visible(FailureMessage(number, statement, name, text)));
     EXPECT_EQ(run.result.exitCode, 1);
+  }
+
+  /// The names in the test's directory, the probe's log left out.
+  std::vector<std::string> DirectoryNames() {
+    std::vector<std::string> names;
+    DIR* dir = opendir(dir_.path().c_str());
+    if (dir == nullptr) return names;
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != ".." && name != "probe.log") names.push_back(name);
+    }
+    closedir(dir);
+    return names;
   }
 
   TempDir dir_;

@@ -8,9 +8,9 @@
 #include <span>
 #include <string_view>
 
+#include "recio/internal/record_port.h"
 #include "recio/platform.h"
 #include "recio/recio.h"
-#include "recio/record_port.h"
 
 namespace recio {
 
@@ -41,16 +41,15 @@ struct FixedName {
   std::string_view view() const { return {text, length}; }
 };
 
-/// One connection. The fields fixed at open come first; the moving state follows.
-struct Connection {
-  // Fixed at open.
+/// What the open fixes: the file, the kind of its records and what may be done with it.
+struct ConnectionAttributes {
   FixedName name;
   RecordKind kind = RecordKind::kSequential;
   Form form = Form::kFormatted;
-  bool blankZero = false;
-  int inputHandle = -1;   // -1: cannot be read
-  int outputHandle = -1;  // -1: cannot be written
-  platform::Direction granted = platform::Direction::kReadWrite;
+  bool blankZero = false;  // BLANK=ZERO; a re-open of the same file may change it
+  int inputHandle = -1;    // -1: cannot be read
+  int outputHandle = -1;   // -1: cannot be written
+  platform::OpenMode granted = platform::OpenMode::kReadWrite;
   int64_t slotLength = 0;  // direct access: the record length plus 2 (CR LF)
   bool deleteAtClose = false;
   bool isDevice = false;
@@ -59,11 +58,31 @@ struct Connection {
   bool interactiveInput = false;  // console input from a terminal: one typed line per refill
   bool mayShareName = false;      // NUL may be connected to several units
   platform::FileIdentity identity;
+
+  bool CanRead() const { return inputHandle >= 0; }
+  bool CanWrite() const { return outputHandle >= 0; }
+};
+
+/// The line of a console-kind output: a record ended on it (pending), and whether its last
+/// record asked to stay on it (held); and the piece of the record being handed over, assembled
+/// behind room for the carriage-control bytes so that it goes out in one write.
+struct ConsoleLine {
+  static constexpr std::size_t kPrefixRoom = 8;
+  bool pending = false;
+  bool held = false;
+  std::size_t recordColumn = 0;  // bytes of the current record handed over so far
+  char piece[kPrefixRoom + kConsoleBufferSize] = {};
+  std::size_t pieceFill = 0;
+};
+
+/// What moves: the buffer, where reading and writing stand in it and in the file, and the line
+/// state of a console.
+struct ConnectionState {
   std::unique_ptr<char[]> ownedBuffer;
   char* buffer = nullptr;
   std::size_t capacity = 0;
 
-  // Input state.
+  // Input.
   std::size_t readPos = 0;   // next byte of the buffer
   std::size_t readEnd = 0;   // one past the last valid byte
   int64_t bufferOffset = 0;  // file offset of buffer[0] while reading
@@ -72,28 +91,26 @@ struct Connection {
   bool lineUnexamined = false;  // redirected console: the line is longer than the buffer
   bool fakeLineEnd = false;     // the buffer ends in an LF that the input did not hold
   bool fetchedThisRequest = false;
+  unsigned char lastByte = 0;  // the two bytes consumed last, for the Ctrl-Z rule
+  unsigned char byteBefore = 0;
   int64_t recordsConsumed = 0;  // records skipped to their end, line ends included
   int64_t lastRecordRead = 0;   // the record the last read request ended or failed on
-  unsigned char lastByte = 0;   // the two bytes consumed last, for the Ctrl-Z rule
-  unsigned char byteBefore = 0;
 
-  // Output state.
-  std::size_t writeFill = 0;     // bytes of the buffer not yet written
-  int64_t writeOffset = 0;       // file offset where buffer[0] goes
-  bool lastWasWrite = false;     // a sequential file: the cut at the first write has been made
-  int64_t recordNumber = 1;      // direct access: the record being written
-  int64_t recordWritten = 0;     // direct access: bytes of that record already in the file
-  std::size_t recordColumn = 0;  // console: bytes of the current record handed over so far
-  // Console output is assembled here, behind room for the carriage-control bytes, so that a
-  // piece goes to the handle in one write and never disturbs typed input held in the buffer.
-  static constexpr std::size_t kPrefixRoom = 8;
-  char piece[kPrefixRoom + kConsoleBufferSize] = {};
-  std::size_t pieceFill = 0;
-  bool linePending = false;  // console output: a record ended on the current line
-  bool lineHeld = false;     // console output: the last record asked to stay on the line
+  // Output.
+  std::size_t writeFill = 0;  // bytes of the buffer not yet written
+  int64_t writeOffset = 0;    // file offset where buffer[0] goes
+  bool lastWasWrite = false;  // a sequential file: the cut at the first write has been made
+  int64_t recordNumber = 1;   // direct access: the record being written
+  int64_t recordWritten = 0;  // direct access: bytes of that record already in the file
 
-  bool CanRead() const { return inputHandle >= 0; }
-  bool CanWrite() const { return outputHandle >= 0; }
+  ConsoleLine line;
+};
+
+/// One connection: its attributes, fixed by the open, and its state.
+struct Connection {
+  ConnectionAttributes attributes;
+  ConnectionState state;
+
   /// Gives the connection a buffer of `size` bytes (allocated; may throw std::bad_alloc).
   void AllocateBuffer(std::size_t size);
 };
@@ -103,9 +120,7 @@ class ConnectionPort final : public RecordPort {
  public:
   explicit ConnectionPort(Connection& connection) : c_{connection} {}
 
-  int Peek() override;
-  void Consume() override;
-  std::span<const char> Available() override;
+  std::span<const char> Run(std::size_t wanted) override;
   void Advance(std::size_t count) override;
   void SkipRecord() override;
   void Append(std::span<const char> text) override;
@@ -113,18 +128,20 @@ class ConnectionPort final : public RecordPort {
 
  private:
   void Refill();
-  void RefillConsole();
-  void AppendConsole(std::span<const char> text);
-  void CompleteConsoleRecord(bool stayOnLine);
-  void FlushConsolePiece();
   void AppendSequential(std::span<const char> text);
   void AppendDirect(std::span<const char> text);
   void FlushDirectPiece();
   void CompleteDirectRecord();
-  void NoteConsumed(unsigned char byte);
 
   Connection& c_;
 };
+
+/// The end of the input: a last line without LF still ends as a record; after it, the end of
+/// file. The mark stays on a file; the failure report clears it on the console.
+void EndOfInput(Connection& connection);
+
+/// Notes a byte consumed, for the rule that a console line ending in Ctrl-Z is an end of file.
+void NoteConsumed(ConnectionState& state, unsigned char byte);
 
 /// Writes out what the buffer of a sequential file holds. Fails through Fail() on a refused write.
 void FlushSequential(Connection& connection);
@@ -134,13 +151,5 @@ void PrepareSequentialRead(Connection& connection);
 
 /// Forgets a record that a failed write request left half-assembled (direct access, console).
 void DropUnfinishedRecord(Connection& connection);
-
-/// Throws away the rest of the typed line held in a console buffer.
-void DiscardTypedLine(Connection& connection);
-
-/// Reads the next line of console input for the name dialogue: at most `limit` characters go to
-/// `line`; the rest of the line stays (interactive) or is skipped (redirected). Returns the number
-/// of characters, or fails with an end of file.
-std::size_t ReadDialogueLine(Connection& console, std::span<char> line);
 
 }  // namespace recio

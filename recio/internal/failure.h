@@ -11,4 +11,8 @@ struct RequestFailure {
   ErrorId id;
 };
 
+/// Abandons the request in progress with a catalogue row. Only valid inside a request run by the
+/// record layer; the failure reaches the failure report there and nowhere else.
+[[noreturn]] void Fail(ErrorId id);
+
 }  // namespace recio

@@ -2,6 +2,7 @@
 // records written into a text that marks where each one was completed.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -9,7 +10,8 @@
 #include <utility>
 
 #include "recio/errors.h"
-#include "recio/record_port.h"
+#include "recio/internal/failure.h"
+#include "recio/internal/record_port.h"
 
 namespace recio {
 
@@ -26,19 +28,14 @@ class MemoryRecordPort final : public RecordPort {
   MemoryRecordPort(const MemoryRecordPort&) = delete;
   MemoryRecordPort& operator=(const MemoryRecordPort&) = delete;
 
-  int Peek() override {
+  std::span<const char> Run(std::size_t wanted) override {
     if (position_ >= input_.size()) {
       if (atRecordStart_) Fail(ErrorId::kEndOfFileEncountered);
-      return '\n';  // the end of a last line without LF
+      return {};  // the end of a last line without LF
     }
     atRecordStart_ = false;
-    return static_cast<unsigned char>(input_[position_]);
-  }
-  void Consume() override { ++position_; }
-  std::span<const char> Available() override {
-    if (position_ >= input_.size()) return {};
-    atRecordStart_ = false;
-    return {input_.data() + position_, input_.size() - position_};
+    const std::string_view rest = input_.substr(position_, wanted);
+    return {rest.data(), std::min(rest.size(), rest.find_first_of("\r\n"))};
   }
   void Advance(std::size_t count) override { position_ += count; }
   void SkipRecord() override {

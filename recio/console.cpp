@@ -1,0 +1,323 @@
+// The console: its connections, the line state of its output and carriage control, and the
+// reading of typed and redirected lines.
+#include "recio/internal/console.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "recio/internal/failure.h"
+
+namespace recio::console {
+namespace {
+
+constexpr char kCtrlZ = 26;
+
+constinit Connection gConsole;
+constinit Connection gStdoutConsole;
+constinit bool gSeparateStdout = false;
+constinit char gConsoleBuffer[kConsoleBufferSize + 1] = {};
+
+void InitialiseConsole(Connection& c, int inputHandle, int outputHandle) {
+  c.attributes.name.Assign("CON");
+  c.attributes.kind = RecordKind::kConsole;
+  c.attributes.inputHandle = inputHandle;
+  c.attributes.outputHandle = outputHandle;
+  c.attributes.isDevice = true;
+}
+
+void FailWith(const platform::IoResult& result) {
+  if (!result.ok) Fail(result.failure);
+}
+
+platform::IoResult WriteLineEnd(int handle) {
+  return platform::WriteAll(handle, "\r\n", 2);
+}
+
+// What goes to the console before a record, by its carriage-control character.
+std::string_view CarriageControl(char control, bool linePending) {
+  switch (control) {
+    case '+':
+      return "\r";
+    case '0':
+      return linePending ? "\r\n\r\n" : "\r\n";
+    case '1':
+      return "\r\n\f\b \r";
+    default:
+      return linePending ? "\r\n" : "";
+  }
+}
+
+// Hands the assembled piece of a record to the handle. The first piece of a record gets the
+// carriage-control treatment; later pieces go as they are.
+void FlushPiece(Connection& c) {
+  ConsoleLine& line = c.state.line;
+  char* start = line.piece + ConsoleLine::kPrefixRoom;
+  std::size_t size = line.pieceFill;
+  if (line.recordColumn == 0 && size > 0 && !line.held) {
+    const std::string_view prefix = CarriageControl(start[0], line.pending);
+    ++start;
+    --size;
+    start -= prefix.size();
+    std::memcpy(start, prefix.data(), prefix.size());
+    size += prefix.size();
+  }
+  line.recordColumn += line.pieceFill;
+  line.pieceFill = 0;
+  if (size > 0) FailWith(platform::WriteAll(c.attributes.outputHandle, start, size));
+}
+
+// A typed line arrives whole from a terminal (at most 132 bytes per read). It may hold 130
+// characters before its line end; a longer one fails, and what the terminal still holds of it
+// is read by the next read as a line of its own. A line ending in Ctrl-Z is an end of file.
+void CheckTypedLine(Connection& c) {
+  ConnectionState& s = c.state;
+  const std::size_t n = s.readEnd;
+  if (s.buffer[n - 1] == '\n') {
+    std::size_t content = n - 1;
+    if (content > 0 && s.buffer[content - 1] == '\r') --content;
+    if (content > kConsoleLineLimit) {
+      // Only a line end of LF alone gets here (131 characters). The read held the whole line
+      // with its end, so nothing of it is left for the next read.
+      s.readPos = s.readEnd;
+      Fail(ErrorId::kTerminalBufferOverflow);
+    }
+    if (content > 0 && s.buffer[content - 1] == kCtrlZ) {
+      s.readPos = s.readEnd;
+      s.endOfFileMark = true;
+      Fail(ErrorId::kEndOfFileEncountered);
+    }
+    return;
+  }
+  if (n == s.capacity) {
+    s.readPos = s.readEnd;
+    Fail(ErrorId::kTerminalBufferOverflow);
+  }
+  // The input ended in the middle of a typed line: that line is a record of its own.
+  if (s.buffer[n - 1] == kCtrlZ) {
+    s.readPos = s.readEnd;
+    s.endOfFileMark = true;
+    Fail(ErrorId::kEndOfFileEncountered);
+  }
+  s.buffer[n] = '\n';
+  s.readEnd = n + 1;
+  s.fakeLineEnd = true;
+}
+
+[[noreturn]] void LineIsEndOfFile(ConnectionState& s, std::size_t next) {
+  s.readPos = next;
+  s.endOfFileMark = true;
+  Fail(ErrorId::kEndOfFileEncountered);
+}
+
+// A line whose last character, before its line end or before the end of the input, is Ctrl-Z
+// is an end of file, however many of its characters were kept.
+bool EndsInCtrlZ(unsigned char last, unsigned char before) {
+  return last == kCtrlZ || (last == '\r' && before == kCtrlZ);
+}
+
+}  // namespace
+
+void Connect(bool inputIsTerminal, bool outputIsTerminal) {
+  InitialiseConsole(gConsole, platform::kStdin, platform::kStdout);
+  gConsole.state.buffer = gConsoleBuffer;
+  gConsole.state.capacity = kConsoleBufferSize;
+  gConsole.attributes.interactiveInput = inputIsTerminal;
+  gSeparateStdout = !(inputIsTerminal && outputIsTerminal);
+  if (gSeparateStdout) InitialiseConsole(gStdoutConsole, -1, platform::kStdout);
+}
+
+Connection& Input() {
+  return gConsole;
+}
+
+Connection& Output() {
+  return gSeparateStdout ? gStdoutConsole : gConsole;
+}
+
+bool Shared() {
+  return !gSeparateStdout;
+}
+
+// ---- Writing a record
+
+void Append(Connection& c, std::span<const char> text) {
+  ConsoleLine& line = c.state.line;
+  while (!text.empty()) {
+    const std::size_t take = std::min(kConsoleBufferSize - line.pieceFill, text.size());
+    std::memcpy(line.piece + ConsoleLine::kPrefixRoom + line.pieceFill, text.data(), take);
+    line.pieceFill += take;
+    text = text.subspan(take);
+    if (line.pieceFill == kConsoleBufferSize) FlushPiece(c);
+  }
+}
+
+void CompleteRecord(Connection& c, bool stayOnLine) {
+  ConsoleLine& line = c.state.line;
+  if (line.recordColumn == 0 && line.pieceFill == 0) {
+    // An empty record is written as one blank: only its line break shows.
+    line.piece[ConsoleLine::kPrefixRoom] = ' ';
+    line.pieceFill = 1;
+  }
+  FlushPiece(c);
+  line.recordColumn = 0;
+  line.pending = true;
+  line.held = stayOnLine;
+}
+
+void DropUnfinishedRecord(Connection& c) {
+  c.state.line.pieceFill = 0;
+  c.state.line.recordColumn = 0;
+}
+
+// ---- Ending the line
+
+platform::IoResult EndPendingLine(Connection& c) {
+  ConsoleLine& line = c.state.line;
+  if (!line.pending || !c.attributes.CanWrite()) return {};
+  line.pending = line.held = false;
+  return WriteLineEnd(c.attributes.outputHandle);
+}
+
+platform::IoResult BreakLineBeforeDialogue() {
+  if (!Output().state.line.pending) return {};
+  return WriteLineEnd(platform::kStdout);
+}
+
+platform::IoResult WriteStopLine() {
+  constexpr std::string_view kStop = "\r\nStop - Program terminated.\r\n";
+  const std::string_view text = Output().state.line.pending ? kStop : kStop.substr(2);
+  return platform::WriteAll(platform::kStdout, text.data(), text.size());
+}
+
+platform::IoResult EndLineAtTermination() {
+  if (!Output().state.line.pending) return {};
+  return WriteLineEnd(platform::kStdout);
+}
+
+ReadScope::ReadScope(Connection& input) : shared_{&input == &gConsole && Shared()} {
+  ConsoleLine& line = gConsole.state.line;
+  if (shared_ && line.pending && !line.held) {
+    line.pending = false;
+    FailWith(WriteLineEnd(input.attributes.outputHandle));
+  }
+}
+
+ReadScope::~ReadScope() {
+  if (shared_) gConsole.state.line.pending = gConsole.state.line.held = false;
+}
+
+// ---- Reading a line
+
+void Refill(Connection& c) {
+  ConnectionState& s = c.state;
+  s.readPos = 0;
+  s.readEnd = 0;
+  s.fakeLineEnd = false;
+  const platform::IoResult got = platform::ReadSome(c.attributes.inputHandle, s.buffer, s.capacity);
+  FailWith(got);
+  if (got.count == 0) {
+    EndOfInput(c);
+    return;
+  }
+  s.readEnd = got.count;
+  if (c.attributes.interactiveInput) CheckTypedLine(c);
+}
+
+// Redirected console input holds many lines in its buffer. A line that ends in Ctrl-Z is an end
+// of file as soon as the line is met, whatever field meets it first: the whole line is brought
+// into the buffer (when it fits) and examined before any of it is taken.
+void ExamineLine(Connection& c) {
+  ConnectionState& s = c.state;
+  s.lineUnexamined = false;
+  for (;;) {
+    const char* start = s.buffer + s.readPos;
+    const std::size_t available = s.readEnd - s.readPos;
+    if (const void* found = std::memchr(start, '\n', available)) {
+      const auto end = static_cast<std::size_t>(static_cast<const char*>(found) - s.buffer);
+      std::size_t last = end;
+      if (last > s.readPos && s.buffer[last - 1] == '\r') --last;
+      if (last > s.readPos && s.buffer[last - 1] == kCtrlZ) LineIsEndOfFile(s, end + 1);
+      return;
+    }
+    if (s.readPos == 0 && s.readEnd == s.capacity) {
+      // Longer than the buffer: its end is examined only when the line is skipped, or when a
+      // field of it fails (the failure report looks then).
+      s.lineUnexamined = true;
+      return;
+    }
+    std::memmove(s.buffer, start, available);
+    s.readPos = 0;
+    s.readEnd = available;
+    const platform::IoResult got =
+        platform::ReadSome(c.attributes.inputHandle, s.buffer + s.readEnd, s.capacity - s.readEnd);
+    FailWith(got);
+    if (got.count == 0) {  // the input ends inside this line
+      if (s.buffer[s.readEnd - 1] == kCtrlZ) LineIsEndOfFile(s, s.readEnd);
+      if (s.readEnd < s.capacity) {
+        s.buffer[s.readEnd++] = '\n';
+        s.fakeLineEnd = true;
+      }
+      return;
+    }
+    s.readEnd += got.count;
+  }
+}
+
+void SkipTypedLine(Connection& c, RecordPort& port) {
+  ConnectionState& s = c.state;
+  // The rest of the typed line is thrown away; a request that took nothing from the terminal
+  // still takes (and throws away) one line.
+  if (!s.fetchedThisRequest) port.Run(1);
+  s.readPos = s.readEnd;
+  s.atRecordStart = true;
+  s.lastByte = s.byteBefore = 0;
+  ++s.recordsConsumed;
+}
+
+void DiscardTypedLine(Connection& c) {
+  c.state.readPos = c.state.readEnd;
+  c.state.atRecordStart = true;
+}
+
+std::size_t ReadDialogueLine(std::span<char> line) {
+  Connection& console = gConsole;
+  ConnectionState& s = console.state;
+  std::size_t n = 0;     // characters kept
+  std::size_t seen = 0;  // characters of the line, kept or skipped
+  unsigned char last = 0;
+  unsigned char before = 0;
+  for (;;) {
+    if (s.readPos == s.readEnd) {
+      s.readPos = s.readEnd = 0;
+      const platform::IoResult got =
+          platform::ReadSome(console.attributes.inputHandle, s.buffer, s.capacity);
+      FailWith(got);
+      if (got.count == 0) {
+        if (seen == 0) Fail(ErrorId::kEndOfFileEncountered);
+        s.atRecordStart = true;  // a last line without a line end
+        if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
+        return n;
+      }
+      s.readEnd = got.count;
+    }
+    const auto byte = static_cast<unsigned char>(s.buffer[s.readPos]);
+    if (byte == '\n') {
+      ++s.readPos;
+      s.atRecordStart = true;
+      if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
+      if (last == '\r' && seen == n) --n;  // the CR of a CR LF line end, when it was kept
+      return n;
+    }
+    // An interactive console keeps the rest of the line for its next read.
+    if (n == line.size() && console.attributes.interactiveInput) return n;
+    ++seen;
+    before = last;
+    last = byte;
+    if (n < line.size()) line[n++] = static_cast<char>(byte);  // redirected input skips the rest
+    ++s.readPos;
+    s.atRecordStart = false;
+  }
+}
+
+}  // namespace recio::console

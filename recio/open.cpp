@@ -1,0 +1,354 @@
+// The open: keyword values, device names, the choice of the name, the files held elsewhere, and
+// the platform file; and the implicit connection of a transfer on an unconnected unit.
+#include "recio/internal/open.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "recio/internal/failure.h"
+#include "recio/internal/names.h"
+#include "recio/internal/units.h"
+
+namespace recio {
+namespace {
+
+// The regular files behind the standard streams, held by the console.
+constinit std::array<platform::FileIdentity, 3> gConsoleFiles;
+// The name of the open in progress, for a failure report after the request's frames are gone.
+constinit FixedName gOpening;
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return upper(x) == upper(y);
+  });
+}
+
+// ---- Keywords
+
+template <typename E, std::size_t N>
+E Match(const Keyword<E>& keyword, E fallback, const std::array<std::string_view, N>& names,
+        ErrorId illegal) {
+  if (!keyword.given) return fallback;
+  if (!keyword.isText) return keyword.value;
+  const std::string_view text = TrimBlanks(keyword.text);
+  for (std::size_t i = 0; i < N; ++i) {
+    if (EqualIgnoringCase(text, names[i])) return static_cast<E>(i);
+  }
+  Fail(illegal);
+}
+
+struct Settings {
+  OpenStatus status = OpenStatus::kUnknown;
+  Access access = Access::kSequential;
+  Form form = Form::kFormatted;
+  bool blankZero = false;
+  bool modeGiven = false;
+  Mode mode = Mode::kReadWrite;
+  int32_t recl = 0;
+  std::size_t blockSize = kDefaultBlockSize;
+};
+
+Settings ApplyKeywords(const OpenSpec& spec) {
+  Settings s;
+  const OpenStatus statusDefault = spec.name ? OpenStatus::kUnknown : OpenStatus::kScratch;
+  s.status = Match(spec.status, statusDefault,
+                   std::array<std::string_view, 4>{"OLD", "NEW", "SCRATCH", "UNKNOWN"},
+                   ErrorId::kIllegalStatusValue);
+  s.access = Match(spec.access, Access::kSequential,
+                   std::array<std::string_view, 3>{"SEQUENTIAL", "DIRECT", "APPEND"},
+                   ErrorId::kIllegalAccessValue);
+  const Form formDefault = s.access == Access::kDirect ? Form::kUnformatted : Form::kFormatted;
+  s.form = Match(spec.form, formDefault,
+                 std::array<std::string_view, 3>{"FORMATTED", "UNFORMATTED", "BINARY"},
+                 ErrorId::kIllegalFormValue);
+  s.blankZero = Match(spec.blank, Blank::kNull, std::array<std::string_view, 2>{"NULL", "ZERO"},
+                      ErrorId::kIllegalBlankValue) == Blank::kZero;
+  s.modeGiven = spec.mode.given;
+  s.mode = Match(spec.mode, Mode::kReadWrite,
+                 std::array<std::string_view, 3>{"READ", "WRITE", "READWRITE"},
+                 ErrorId::kIllegalModeValue);
+  // Share modes have no counterpart here: the value is checked and otherwise ignored.
+  Match(spec.share, Share::kCompat,
+        std::array<std::string_view, 5>{"COMPAT", "DENYRW", "DENYWR", "DENYRD", "DENYNONE"},
+        ErrorId::kIllegalShareValue);
+  if (spec.recl) {
+    if (*spec.recl < 1) Fail(ErrorId::kIllegalReclValue);
+    s.recl = *spec.recl;
+  }
+  if (spec.blocksize) {
+    const int64_t size = std::clamp<int64_t>(*spec.blocksize, 1, 2147483136);
+    s.blockSize = static_cast<std::size_t>((size + 511) / 512 * 512);
+  }
+  return s;
+}
+
+// ---- Device names
+
+enum class Device { kNone, kConsole, kError, kNull, kRefused };
+
+Device DeviceOf(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  const std::string_view stem = dot == std::string_view::npos ? name : name.substr(0, dot);
+  const bool extension = dot != std::string_view::npos;
+  if (EqualIgnoringCase(stem, "CON")) return Device::kConsole;
+  if (EqualIgnoringCase(stem, "NUL")) return Device::kNull;
+  if (!extension && EqualIgnoringCase(stem, "USER")) return Device::kConsole;
+  if (!extension && EqualIgnoringCase(stem, "ERR")) return Device::kError;
+  if (!extension && EqualIgnoringCase(stem, "LINE")) return Device::kRefused;
+  for (const std::string_view refused : {"PRN", "LPT1", "LPT2", "LPT3", "LPT4", "COM1", "AUX"}) {
+    if (EqualIgnoringCase(stem, refused)) return Device::kRefused;
+  }
+  return Device::kNone;
+}
+
+char DeviceKind(Device device) {
+  return device == Device::kConsole ? 'C' : device == Device::kError ? 'E' : '\0';
+}
+
+void ConnectDevice(Connection& c, Device device) {
+  ConnectionAttributes& a = c.attributes;
+  a.kind = RecordKind::kConsole;
+  a.isDevice = true;
+  switch (device) {
+    case Device::kConsole:
+      a.joinsConsole = true;
+      a.deviceKind = 'C';
+      break;
+    case Device::kError:
+      a.outputHandle = platform::kStderr;
+      a.deviceKind = 'E';
+      break;
+    case Device::kNull: {
+      a.mayShareName = true;
+      a.deviceKind = 'N';
+      const platform::OpenResult opened = platform::OpenFile(
+          "/dev/null", platform::Creation::kMustExist, platform::OpenMode::kReadWrite);
+      if (opened.handle < 0) Fail(opened.failure);
+      a.inputHandle = a.outputHandle = opened.handle;
+      break;
+    }
+    default:
+      Fail(ErrorId::kAccessNotAllowed);
+  }
+}
+
+// ---- The platform file
+
+platform::OpenMode OpenModeOf(Mode mode) {
+  switch (mode) {
+    case Mode::kRead:
+      return platform::OpenMode::kRead;
+    case Mode::kWrite:
+      return platform::OpenMode::kWrite;
+    default:
+      return platform::OpenMode::kReadWrite;
+  }
+}
+
+platform::Creation CreationOf(OpenStatus status) {
+  switch (status) {
+    case OpenStatus::kOld:
+      return platform::Creation::kMustExist;
+    case OpenStatus::kNew:
+    case OpenStatus::kScratch:
+      return platform::Creation::kCreateExclusive;
+    default:
+      return platform::Creation::kCreateIfAbsent;
+  }
+}
+
+// Read-write first; without a MODE, a refusal is retried read-only and then write-only. A pipe
+// without a MODE is only read: opened for writing too, it would hold a writer of its own and its
+// end would never come; opened for reading, it waits for its writer like every reader of a pipe.
+void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
+  ConnectionAttributes& a = c.attributes;
+  const platform::Creation creation = CreationOf(s.status);
+  const platform::OpenMode tries[3] = {OpenModeOf(s.mode), platform::OpenMode::kRead,
+                                       platform::OpenMode::kWrite};
+  const int first = !s.modeGiven && isPipe ? 1 : 0;
+  const int last = s.modeGiven ? 1 : isPipe ? 2 : 3;
+  platform::OpenResult opened;
+  for (int i = first; i < last; ++i) {
+    opened = platform::OpenFile(a.name.text, creation, tries[i]);
+    if (opened.handle >= 0) {
+      a.granted = tries[i];
+      break;
+    }
+    // A name that does not exist or already exists gets the same answer on every try.
+    if (opened.failure == ErrorId::kFileNotFound || opened.failure == ErrorId::kFileAlreadyExists)
+      break;
+  }
+  if (opened.handle < 0) Fail(opened.failure);
+  a.inputHandle = a.granted == platform::OpenMode::kWrite ? -1 : opened.handle;
+  a.outputHandle = a.granted == platform::OpenMode::kRead ? -1 : opened.handle;
+  // A file created just now is known by its identity from here on.
+  a.identity = platform::FileIdentity{true, opened.device, opened.inode};
+}
+
+// ---- The steps of an open, in the order that decides which failure wins
+
+// The name: the path exactly (taken as given), the given name without its blanks or, when that is
+// blank, the name dialogue's; without a name, the unit's own name or a new scratch name.
+void ChooseName(int32_t unit, const OpenSpec& spec, Settings& s, FixedName& name) {
+  if (spec.name && spec.nameAsGiven) {
+    if (spec.name->empty() || spec.name->size() > kMaxPathLength) Fail(ErrorId::kFileNotFound);
+    name.AssignPath({spec.name->data(), spec.name->size()});
+  } else if (spec.name) {
+    if (s.status == OpenStatus::kScratch) Fail(ErrorId::kScratchIllegalForNamed);
+    const std::string_view given(spec.name->data(), std::min(spec.name->size(), kMaxNameLength));
+    const std::string_view trimmed = TrimBlanks(given);
+    if (trimmed.empty()) {
+      RunNameDialogue(unit, name);
+    } else {
+      name.Assign(trimmed);
+    }
+  } else if (const Slot* own = FindSlot(unit)) {
+    name.AssignPath(own->connection->attributes.name.view());
+  } else if (unit == 0 || unit == 5 || unit == 6) {
+    name.Assign("CON");  // a preconnected console unit keeps its connection's name
+  } else {
+    MakeScratchName(name);
+    s.status = OpenStatus::kScratch;
+  }
+}
+
+// A NUL inside a name would silently open another file.
+void RefuseNulInName(const FixedName& name) {
+  if (std::memchr(name.text, '\0', name.length) != nullptr) Fail(ErrorId::kFileNotFound);
+}
+
+// A device loses its extension, is opened as OLD and with console records; direct access or
+// unformatted records on it fail.
+Device ApplyDevice(const OpenSpec& spec, Settings& s, FixedName& name, RecordKind& kind) {
+  kind = s.access == Access::kDirect ? RecordKind::kDirect : RecordKind::kSequential;
+  const Device device = spec.nameAsGiven ? Device::kNone : DeviceOf(name.view());
+  if (device == Device::kNone) return device;
+  name.Assign(name.view().substr(0, name.view().rfind('.')));
+  if (s.access == Access::kDirect || s.form == Form::kUnformatted) {
+    Fail(ErrorId::kTerminalIoNotConsistent);
+  }
+  kind = RecordKind::kConsole;
+  s.status = OpenStatus::kOld;
+  return device;
+}
+
+// The console holds the files behind the standard streams; another unit holds its own. Only the
+// null device may be connected to several units.
+void RefuseFileHeldElsewhere(int32_t unit, Device device, const platform::FileIdentity& identity) {
+  if (device == Device::kNone && identity.exists) {
+    for (const platform::FileIdentity& held : gConsoleFiles) {
+      if (held == identity) Fail(ErrorId::kFileConnectedToOtherUnit);
+    }
+  }
+  for (const Slot& slot : Slots()) {
+    if (!slot.connection || slot.unit == unit) continue;
+    const ConnectionAttributes& other = slot.connection->attributes;
+    const bool sameFile = device == Device::kNone
+                              ? !other.isDevice && other.identity == identity
+                              : DeviceKind(device) != 0 && other.deviceKind == DeviceKind(device);
+    if (sameFile) Fail(ErrorId::kFileConnectedToOtherUnit);
+  }
+}
+
+// A unit re-opened on its own file keeps its connection and takes only the blank mode (another
+// record kind fails); on another file, its old connection is closed first. True when kept.
+bool KeepOrReplaceOwnConnection(int32_t unit, Device device, const FixedName& name,
+                                const platform::FileIdentity& identity, RecordKind kind,
+                                const Settings& s) {
+  Slot* own = FindSlot(unit);
+  if (own == nullptr) return false;
+  ConnectionAttributes& old = own->connection->attributes;
+  const bool sameFile = device == Device::kNone ? !old.isDevice && old.identity == identity
+                                                : EqualIgnoringCase(old.name.view(), name.view());
+  if (!sameFile) {
+    CloseSlot(*own);
+    return false;
+  }
+  old.blankZero = s.blankZero;
+  if (old.kind != kind) Fail(ErrorId::kFileAlreadyOpenMismatch);
+  return true;
+}
+
+// The new connection, in the first free slot; none is made when no slot is free.
+void MakeConnection(int32_t unit, Device device, const FixedName& name, RecordKind kind,
+                    const Settings& s, bool isPipe) {
+  Slot* slot = FreeSlot();
+  if (slot == nullptr) Fail(ErrorId::kTooManyUnits);
+  auto connection = std::make_unique<Connection>();
+  Connection& c = *connection;
+  ConnectionAttributes& a = c.attributes;
+  a.name.AssignPath(name.view());
+  a.kind = kind;
+  a.form = s.form;
+  a.blankZero = s.blankZero;
+  a.deleteAtClose = s.status == OpenStatus::kScratch;
+  if (device != Device::kNone) {
+    ConnectDevice(c, device);
+    c.AllocateBuffer(kConsoleBufferSize + 1);
+  } else {
+    if (kind == RecordKind::kDirect) a.slotLength = static_cast<int64_t>(s.recl) + 2;
+    c.AllocateBuffer(s.blockSize);
+    OpenPlatformFile(c, s, isPipe);
+    if (s.access == Access::kAppend) {
+      const int64_t end = platform::SeekToEnd(a.inputHandle >= 0 ? a.inputHandle : a.outputHandle);
+      c.state.bufferOffset = end > 0 ? end : 0;
+    }
+  }
+  slot->unit = unit;
+  slot->connection = std::move(connection);
+}
+
+}  // namespace
+
+void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
+  FixedName& name = gOpening;
+  name.length = 0;
+  context.name = &name;
+  if (spec.name) {
+    const std::string_view given(spec.name->data(), std::min(spec.name->size(), kMaxNameLength));
+    name.Assign(TrimBlanks(given));
+  }
+  if (unit == kDefaultUnit || unit == kInternalUnit) Fail(ErrorId::kIllegalUnitNumber);
+  Settings s = ApplyKeywords(spec);
+  ChooseName(unit, spec, s, name);
+  RefuseNulInName(name);
+  RecordKind kind{};
+  const Device device = ApplyDevice(spec, s, name, kind);
+  // The identity decides whether the file is held elsewhere, and whether it is a pipe.
+  const platform::FileIdentity identity =
+      device == Device::kNone ? platform::IdentityOf(name.text) : platform::FileIdentity{};
+  RefuseFileHeldElsewhere(unit, device, identity);
+  if (KeepOrReplaceOwnConnection(unit, device, name, identity, kind, s)) return;
+  MakeConnection(unit, device, name, kind, s, identity.isPipe);
+}
+
+Connection& ConnectionForTransfer(int32_t unit, bool forWrite, RequestContext& context) {
+  if (Connection* connection = ResolveUnit(unit, forWrite)) return *connection;
+  // An implicit connection: its failures are failures of an open.
+  const Statement statement = context.statement;
+  context.statement = Statement::kOpen;
+  OpenSpec spec;
+  static constexpr char kBlank[1] = {' '};
+  spec.name = std::span<const char>(kBlank, 1);
+  spec.status = forWrite ? OpenStatus::kUnknown : OpenStatus::kOld;
+  OpenUnit(unit, spec, context);
+  context.statement = statement;
+  Connection* connection = ResolveUnit(unit, forWrite);
+  if (connection == nullptr) Fail(ErrorId::kIllegalUnitNumber);
+  return *connection;
+}
+
+CloseStatus ChooseCloseStatus(const Keyword<CloseStatus>& status, CloseStatus fallback) {
+  return Match(status, fallback, std::array<std::string_view, 2>{"KEEP", "DELETE"},
+               ErrorId::kIllegalStatusValue);
+}
+
+void HoldStandardStreamFiles(const std::array<platform::StreamInfo, 3>& streams) {
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    gConsoleFiles[i] = {streams[i].regularFile, streams[i].device, streams[i].inode};
+  }
+}
+
+}  // namespace recio

@@ -1,0 +1,251 @@
+// Whole runs of the record layer that open and close units: the keywords, the failures of an
+// open, device names, file names of any length and byte, and files that may not be written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/process_harness.h"
+#include "tests/recio_probe_fixture.h"
+
+namespace {
+
+using x17b_test::Bytes;
+using x17b_test::FileExists;
+using x17b_test::Hex;
+using x17b_test::InputKind;
+using x17b_test::kStopLine;
+using x17b_test::ProbeRun;
+using x17b_test::ReadFileBytes;
+using x17b_test::Visible;
+using x17b_test::WriteFileBytes;
+
+using RecioOpenTest = x17b_test::RecioProbeTest;
+using RecioDeviceTest = x17b_test::RecioProbeTest;
+using RecioFileNameTest = x17b_test::RecioProbeTest;
+using RecioPermissionTest = x17b_test::RecioProbeTest;
+
+// ---- Keywords and failures ----------------------------------------------------------------------
+
+TEST_F(RecioOpenTest, KeywordTextsAreTrimmedAndCaseBlind) {
+  WriteFileBytes(dir_.File("in.txt"), "x\n");
+  ProbeRun run =
+      Run("open 1 in.txt status=oLd mode=read share=denywr blank=zero blocksize=700\n"
+          "read 1");
+  EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [x]\n");
+}
+
+TEST_F(RecioOpenTest, EveryIllegalKeywordValueHasItsNumber) {
+  struct Case {
+    std::string keyword;
+    int number;
+    std::string text;
+  };
+  std::vector<Case> cases = {
+      {"status=OLDER", 6304, "illegal STATUS value"}, {"mode=RW", 6305, "illegal MODE value"},
+      {"access=KEYED", 6306, "illegal ACCESS value"}, {"blank=ONE", 6307, "illegal BLANK value"},
+      {"form=PRINT", 6308, "illegal FORM value"},     {"share=ALL", 6309, "illegal SHARE value"},
+      {"recl=0", 6313, "illegal RECL value"}};
+  std::string script;
+  std::string expected;
+  for (const Case& c : cases) {
+    script += "open 9 f.txt " + c.keyword + " ?\n";
+    expected += "open 9 status=" + std::to_string(c.number) + "\n";
+  }
+  ProbeRun run = Run(script);
+  EXPECT_EQ(run.log, expected);
+  ProbeRun failing = Run("open 9 f.txt mode=RW");
+  ExpectFailure(failing, 6305, "OPEN", "f.txt", "illegal MODE value");
+}
+
+TEST_F(RecioOpenTest, OpenFailuresOfThePlatform) {
+  mkdir(dir_.File("adir").c_str(), 0755);
+  WriteFileBytes(dir_.File("there.txt"), "x");
+  ProbeRun run = Run(
+      "open 1 missing.dat status=old ?\nopen 1 there.txt status=new ?\nopen 1 adir ?\nopen 1 "
+      "adir mode=read ?\nopen 1 PRN ?\nopen 1 lpt1.txt ?\nopen 1 con.txt access=direct ?\nopen 1 "
+      "CON form=unformatted ?\nopen 1 named status=scratch ?\ninquire 1");
+  EXPECT_EQ(run.log,
+            "open 1 status=6416\nopen 1 status=6415\nopen 1 status=6414\nopen 1 "
+            "status=6414\nopen 1 status=6414\nopen 1 status=6414\nopen 1 status=6202\nopen 1 "
+            "status=6202\nopen 1 status=6301\ninquire 1 no\n");
+  EXPECT_FALSE(x17b_test::FileExists(dir_.File("named")));
+}
+
+TEST_F(RecioOpenTest, MissingFileMessageNamesTheOpen) {
+  ProbeRun run = Run("open 1 scan.dat status=old");
+  ExpectFailure(run, 6416, "OPEN", "scan.dat", "file not found");
+  EXPECT_EQ(run.result.out, "");
+}
+
+TEST_F(RecioOpenTest, SameFileOnTwoUnits) {
+  WriteFileBytes(dir_.File("scan.dat"), "x\n");
+  ProbeRun run =
+      Run("open 1 scan.dat status=old\nopen 2 ./scan.dat ?\nopen 3 SCAN.DAT ?\n"
+          "open 4 fresh.dat\nopen 5 ../" +
+          dir_.path().substr(dir_.path().rfind('/') + 1) + "/fresh.dat ?\nopen 1 scan.dat");
+  // One file by two spellings is refused; names differing in case are two files here. Re-opening
+  // the same unit on its own file changes nothing.
+  EXPECT_EQ(run.log,
+            "open 1 status=0\nopen 2 status=6413\nopen 3 status=0\nopen 4 "
+            "status=0\nopen 5 status=6413\nopen 1 status=0\n");
+  ProbeRun failing = Run("open 1 scan.dat status=old\nopen 2 scan.dat");
+  ExpectFailure(failing, 6413, "OPEN", "scan.dat", "file already connected to a different unit");
+}
+
+TEST_F(RecioOpenTest, ReopeningAUnitWithAnotherRecordKindIsAMismatch) {
+  ProbeRun run =
+      Run("open 2 o.dat\nopen 2 o.dat access=direct form=formatted recl=80 ?\n"
+          "open 2 p.dat ?\ninquire 2");
+  EXPECT_EQ(run.log, "open 2 status=0\nopen 2 status=6209\nopen 2 status=0\ninquire 2 yes\n");
+}
+
+TEST_F(RecioOpenTest, FailedReopenLeavesTheUnitClosedUnlessAnotherUnitHoldsTheFile) {
+  WriteFileBytes(dir_.File("c.txt"), "c\n");
+  ProbeRun run =
+      Run("open 1 a.txt\nopen 1 missing status=old ?\ninquire 1\nopen 3 c.txt\n"
+          "open 4 d.txt\nopen 3 d.txt ?\nread 3");
+  // The other unit's file is refused before the unit's own connection is touched.
+  EXPECT_EQ(run.log,
+            "open 1 status=0\nopen 1 status=6416\ninquire 1 no\nopen 3 status=0\nopen 4 "
+            "status=0\nopen 3 status=6413\nread status=0 [c]\n");
+}
+
+TEST_F(RecioOpenTest, SixtySecondConnectionIsRefused) {
+  std::string script;
+  for (int unit = 100; unit < 161; ++unit) {
+    script += "open " + std::to_string(unit) + " f" + std::to_string(unit) + "\n";
+  }
+  script += "open 99 one-too-many ?\nopen 99 NUL ?\nclose 100\nopen 99 now-fits ?";
+  ProbeRun run = Run(script);
+  std::string expectedTail =
+      "open 99 status=6418\nopen 99 status=6418\nclose 100 status=0\nopen 99 status=0\n";
+  ASSERT_GE(run.log.size(), expectedTail.size());
+  EXPECT_EQ(run.log.substr(run.log.size() - expectedTail.size()), expectedTail);
+  EXPECT_FALSE(x17b_test::FileExists(dir_.File("one-too-many")));
+}
+
+TEST_F(RecioOpenTest, KeepIsIllegalForAScratchFile) {
+  ProbeRun run = Run("open 7 -\nclose 7 keep ?\nclose 7 sideways ?\nclose 7 ?");
+  EXPECT_EQ(run.log,
+            "open 7 status=0\nclose 7 status=6300\nclose 7 status=6304\nclose 7 status=0\n");
+}
+
+// ---- Device names -------------------------------------------------------------------------------
+
+TEST_F(RecioDeviceTest, DevicesNulAndErr) {
+  ProbeRun run =
+      Run("open 8 NUL\nopen 9 nul.dat\nwrite 8 A into nothing\nread 9 ?\nopen 10 err\n"
+          "write 10 1XA to standard error\nclose 10\nwrite * 1XA out\nstop");
+  EXPECT_EQ(run.log, "open 8 status=0\nopen 9 status=0\nread status=-1 [" + std::string(132, '#') +
+                         "]\nopen 10 status=0\nclose 10 status=0\n");
+  EXPECT_EQ(Visible(run.result.err), Visible("to standard error\r\n"));
+  EXPECT_EQ(Visible(run.result.out), Visible("out\r\n" + kStopLine + "\r\n"));
+}
+
+TEST_F(RecioDeviceTest, DeviceNameLosesItsExtension) {
+  ProbeRun run = Run("open 9 nul.dat\nread 9");
+  ExpectFailure(run, 6501, "READ", "nul", "end of file encountered");
+}
+
+TEST_F(RecioDeviceTest, DeleteOnADeviceUnitNeverRemovesAFileOfThatName) {
+  WriteFileBytes(dir_.File("nul.dat"), "keep me\n");
+  WriteFileBytes(dir_.File("err"), "keep me too\n");
+  ProbeRun run = Run("open 8 nul.dat\nclose 8 delete ?\nopen 10 err\nclose 10 delete ?\nstop");
+  EXPECT_EQ(ReadFileBytes(dir_.File("nul.dat")), "keep me\n");
+  EXPECT_EQ(ReadFileBytes(dir_.File("err")), "keep me too\n");
+  EXPECT_EQ(run.result.exitCode, 0);
+}
+
+// ---- File names ---------------------------------------------------------------------------------
+
+TEST_F(RecioFileNameTest, NamesLongerThan259CharactersAreCutBeforeTheirBlanksAreDropped) {
+  mkdir(dir_.File("sub").c_str(), 0777);
+  std::string cut = "sub/" + std::string(255, 'n');
+  std::string blanksFirst = "     sub/" + std::string(255, 'm');
+  ProbeRun run = Run("openx 1 " + Hex(cut + std::string(41, 'X')) + " status=new ?\nopenx 2 " +
+                         Hex(blanksFirst) + " status=new ?",
+                     "", InputKind::kPipe);
+  EXPECT_EQ(run.log, "open 1 status=0\nopen 2 status=0\n");
+  EXPECT_TRUE(FileExists(dir_.File(cut)));
+  EXPECT_TRUE(FileExists(dir_.File("sub/" + std::string(250, 'm'))));
+
+  ProbeRun fromArgument =
+      Run("open 3 _", "", InputKind::kPipe, {"sub/" + std::string(255, 'a') + "TAIL"});
+  EXPECT_EQ(fromArgument.result.out, "");
+  EXPECT_TRUE(FileExists(dir_.File("sub/" + std::string(255, 'a'))));
+
+  ProbeRun missing = Run("openx 4 " + Hex("nodir/" + std::string(300, 'q')) + " status=old");
+  ExpectFailure(missing, 6416, "OPEN", "nodir/" + std::string(253, 'q'), "file not found");
+}
+
+TEST_F(RecioFileNameTest, AnyByteInANameGivesAStatusAndNeverACrash) {
+  std::string control = "\x01\x02\x1b\r\n\x7f\xff";
+  ProbeRun run = Run("openx 1 " + Hex(Bytes(1, 255)) + " status=old ?\nopenx 2 " +
+                     Hex(std::string("a\0b", 3)) + " ?\nopenx 3 " + Hex(control) +
+                     " status=new ?\nclose 3\nstop");
+  // The first name holds a "/" behind a directory that does not exist. A NUL cannot reach the
+  // platform, so the name is refused, whatever the reason given.
+  std::size_t second = run.log.find("open 2 status=");
+  ASSERT_NE(second, std::string::npos) << run.log;
+  EXPECT_EQ(run.log.substr(0, second), "open 1 status=6416\n");
+  EXPECT_NE(run.log.substr(second, 16), "open 2 status=0\n") << run.log;
+  EXPECT_EQ(run.log.substr(run.log.find("open 3")), "open 3 status=0\nclose 3 status=0\n");
+  EXPECT_TRUE(FileExists(dir_.File(control)));
+  EXPECT_EQ(run.result.exitCode, 0);
+}
+
+// ---- Permissions --------------------------------------------------------------------------------
+
+TEST_F(RecioPermissionTest, CreatedFilesCanBeReadAndWritten) {
+  Run("open 3 new.txt status=new\nclose 3\nstop");
+  struct stat st {};
+  ASSERT_EQ(stat(dir_.File("new.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0600, 0600u);
+}
+
+TEST_F(RecioPermissionTest, ReadOnlyFileOpensAndFailsAtTheFirstWrite) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
+  WriteFileBytes(dir_.File("ro.dat"), "old\r\n");
+  chmod(dir_.File("ro.dat").c_str(), 0444);
+  ProbeRun run =
+      Run("open 2 ro.dat status=unknown access=direct form=formatted recl=80\n"
+          "direct 2 1 new",
+          "", InputKind::kPipe, {}, 65534);
+  EXPECT_EQ(run.log, "open 2 status=0\n");
+  ExpectFailure(run, 6421, "WRITE", "ro.dat", "file read-only or locked against writing");
+  EXPECT_EQ(ReadFileBytes(dir_.File("ro.dat")), "old\r\n");
+}
+
+TEST_F(RecioPermissionTest, WriteOnlyFileFallsBackToWritingAndRefusesReads) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
+  WriteFileBytes(dir_.File("wo.txt"), "old contents\n");
+  chmod(dir_.File("wo.txt").c_str(), 0222);
+  ProbeRun run =
+      Run("open 3 wo.txt ?\nread 3 ?\nwrite 3 A new\nclose 3 ?", "", InputKind::kPipe, {}, 65534);
+  EXPECT_EQ(run.log.substr(0, 33), "open 3 status=0\nread status=6500 ") << run.log;
+  EXPECT_EQ(run.log.substr(run.log.rfind('\n', run.log.size() - 2) + 1), "close 3 status=0\n");
+  chmod(dir_.File("wo.txt").c_str(), 0644);
+  EXPECT_EQ(ReadFileBytes(dir_.File("wo.txt")), "new\r\n");
+
+  WriteFileBytes(dir_.File("ro.txt"), "kept\n");
+  chmod(dir_.File("ro.txt").c_str(), 0444);
+  ProbeRun readOnly = Run("open 4 ro.txt\nwrite 4 A x", "", InputKind::kPipe, {}, 65534);
+  ExpectFailure(readOnly, 6421, "WRITE", "ro.txt", "file read-only or locked against writing");
+  EXPECT_EQ(ReadFileBytes(dir_.File("ro.txt")), "kept\n");
+}
+
+TEST_F(RecioPermissionTest, DeleteRefusedForAFileInAProtectedDirectory) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
+  mkdir(dir_.File("locked").c_str(), 0777);
+  WriteFileBytes(dir_.File("locked/f.txt"), "x");
+  chmod(dir_.File("locked/f.txt").c_str(), 0666);
+  chmod(dir_.File("locked").c_str(), 0555);
+  ProbeRun run = Run("open 3 locked/f.txt\nclose 3 delete", "", InputKind::kPipe, {}, 65534);
+  ExpectFailure(run, 6404, "CLOSE", "locked/f.txt", "DELETE illegal for read-only file");
+  chmod(dir_.File("locked").c_str(), 0755);
+}
+
+}  // namespace
