@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "convert/batch_options.h"
+#include "convert/batch_outputs.h"
 #include "convert/batch_run.h"
 #include "recio/platform.h"
 #include "recio/recio.h"
@@ -22,6 +23,16 @@ void Write(int handle, std::string_view text) {
   platform::ExitProcess(2);
 }
 
+// --help and --version: what they write must arrive, or the program says so and fails.
+[[noreturn]] void Answer(std::string_view text) {
+  const platform::IoResult wrote = platform::WriteAll(platform::kStdout, text.data(), text.size());
+  if (wrote.ok) platform::ExitProcess(0);
+  Write(platform::kStderr, "x17b2pavo-batch: write error: " +
+                               std::string(recio::StatusText(static_cast<int32_t>(wrote.failure))) +
+                               "\n");
+  platform::ExitProcess(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,19 +41,17 @@ int main(int argc, char** argv) {
   const convert::batch::CommandLine line = convert::batch::ParseCommandLine(argc, argv);
   switch (line.request) {
     case Request::kHelp:
-      Write(platform::kStdout, convert::batch::UsageText());
-      platform::ExitProcess(0);
+      Answer(convert::batch::UsageText());
     case Request::kVersion:
-      Write(platform::kStdout, "x17b2pavo-batch " X17B_VERSION "\n");
-      platform::ExitProcess(0);
+      Answer("x17b2pavo-batch " X17B_VERSION "\n");
     case Request::kUsageError:
       UsageError(line.error);
     case Request::kConvert:
       break;
   }
   const std::string folder(line.options.outputDir);
-  if (!folder.empty() && !platform::IsDirectory(folder.c_str())) {
-    UsageError("'" + folder + "' is not a folder");
+  if (line.options.outputDirGiven && !platform::IsDirectory(folder.c_str())) {
+    UsageError("'" + convert::batch::Shown(folder) + "' is not a folder");
   }
   platform::ExitProcess(convert::batch::RunBatch(line.options));
 }

@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "convert/batch_outputs.h"
+
 namespace convert::batch {
 namespace {
 
@@ -79,10 +81,11 @@ class Parser {
     switch (option) {
       case 'o':
         line_.options.outputDir = value;
+        line_.options.outputDirGiven = true;
         break;
       case 'j':
         if (!ParseJobs(value, line_.options.jobs)) {
-          Fail("invalid number of jobs '" + std::string(value) + "' (1 to 256)");
+          Fail("invalid number of jobs '" + Shown(value) + "' (1 to 256)");
         }
         break;
       case 'f':
@@ -110,7 +113,7 @@ class Parser {
         return;
       }
       if (letter != 'f' && letter != 'n' && letter != 'q') {
-        Fail("invalid option -- '" + std::string(1, letter) + "'");
+        Fail("invalid option -- '" + Shown(std::string_view(&letter, 1)) + "'");
         return;
       }
       Apply(letter, {});
@@ -134,7 +137,7 @@ class Parser {
     for (const Long& known : kLongs) {
       if (known.name != name) continue;
       if (!known.takesValue && attached) {
-        Fail("option '--" + std::string(name) + "' doesn't allow an argument");
+        Fail("option '--" + Shown(name) + "' doesn't allow an argument");
       } else if (known.option == 'h') {
         line_.request = Request::kHelp;
       } else if (known.option == 'v') {
@@ -148,7 +151,7 @@ class Parser {
       }
       return;
     }
-    Fail("unrecognized option '--" + std::string(name) + "'");
+    Fail("unrecognized option '--" + Shown(name) + "'");
   }
 
   void Check() {

@@ -10,10 +10,11 @@ namespace convert::batch {
 /// What the command line asks for.
 struct Options {
   std::string_view outputDir;  // empty: each output goes into its scan's own folder
-  bool force = false;          // replace an existing output
-  bool skipExisting = false;   // skip a scan whose output exists
-  int jobs = 0;                // scans converted at once; 0: one per processor available
-  bool quiet = false;          // failure lines only
+  bool outputDirGiven = false;
+  bool force = false;         // replace an existing output
+  bool skipExisting = false;  // skip a scan whose output exists
+  int jobs = 0;               // scans converted at once; 0: one per processor available
+  bool quiet = false;         // failure lines only
   std::vector<std::string_view> scans;
 };
 

@@ -79,7 +79,7 @@ std::string ConflictFinder::KeyOf(std::string_view path) {
 }
 
 ConflictFinder::ConflictFinder(const std::vector<std::string_view>& scans,
-                               std::string_view outputDir) {
+                               std::string_view outputDir, bool replacing) {
   std::vector<Keyed> outputs;
   outputs.reserve(scans.size());
   for (uint32_t i = 0; i < scans.size(); ++i) {
@@ -88,6 +88,7 @@ ConflictFinder::ConflictFinder(const std::vector<std::string_view>& scans,
   std::sort(outputs.begin(), outputs.end());
   FindOutputsThatAreScans(scans, outputDir, outputs);
   FindSharedOutputs(scans, outputDir, outputs);
+  if (replacing) FindOutputsThatAreScanFiles(scans, outputDir);
   // One conflict per scan; an output that is a scan weighs more than a shared one.
   std::sort(conflicts_.begin(), conflicts_.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first < b.first : a.second.kind > b.second.kind;
@@ -142,6 +143,32 @@ void ConflictFinder::FindSharedOutputs(const std::vector<std::string_view>& scan
       }
     }
     first = end;
+  }
+}
+
+// An existing output replaced by the rename loses the file behind its name: when that file is a
+// scan's (a link to it, or the scan under a second name), the scan's data would go.
+void ConflictFinder::FindOutputsThatAreScanFiles(const std::vector<std::string_view>& scans,
+                                                 std::string_view outputDir) {
+  using FileKey = std::pair<uint64_t, uint64_t>;  // device and inode
+  auto fileKey = [](const std::string& path, FileKey& key) {
+    const recio::platform::FileIdentity identity = recio::platform::IdentityOf(path.c_str());
+    key = {identity.device, identity.inode};
+    return identity.exists;
+  };
+  std::vector<std::pair<FileKey, uint32_t>> existing;  // outputs that exist, by their file
+  for (uint32_t i = 0; i < scans.size(); ++i) {
+    if (FileKey key; fileKey(OutputPath(scans[i], outputDir), key)) existing.emplace_back(key, i);
+  }
+  if (existing.empty()) return;
+  std::sort(existing.begin(), existing.end());
+  for (uint32_t scan = 0; scan < scans.size(); ++scan) {
+    FileKey key;
+    if (!fileKey(std::string(scans[scan]), key)) continue;
+    auto match = std::lower_bound(existing.begin(), existing.end(), std::make_pair(key, 0u));
+    for (; match != existing.end() && match->first == key; ++match) {
+      conflicts_.emplace_back(match->second, Conflict{Conflict::Kind::kOutputIsAScan, scan});
+    }
   }
 }
 

@@ -28,10 +28,12 @@ struct Conflict {
 /// Finds the conflicts of a batch. Two names are one file when their folders are one (the same
 /// folder reached by any path) and their file names are equal. Of two scans with one output the
 /// later one conflicts; a scan whose output is one of the scans (itself included) conflicts.
-/// Keeps 16 bytes per scan while it looks, and the conflicts found.
+/// When existing outputs are to be replaced, an output that is a scan's file under another name
+/// (a link) conflicts too. Keeps 16 bytes per scan while it looks, and the conflicts found.
 class ConflictFinder {
  public:
-  ConflictFinder(const std::vector<std::string_view>& scans, std::string_view outputDir);
+  ConflictFinder(const std::vector<std::string_view>& scans, std::string_view outputDir,
+                 bool replacing);
   Conflict Of(uint32_t index) const;
 
  private:
@@ -44,6 +46,8 @@ class ConflictFinder {
                                std::string_view outputDir, const std::vector<Keyed>& outputs);
   void FindSharedOutputs(const std::vector<std::string_view>& scans, std::string_view outputDir,
                          const std::vector<Keyed>& outputs);
+  void FindOutputsThatAreScanFiles(const std::vector<std::string_view>& scans,
+                                   std::string_view outputDir);
 
   std::vector<std::pair<uint32_t, Conflict>> conflicts_;  // by scan, in order
   std::string lastFolder_;  // the folder looked up last, and its identity

@@ -11,6 +11,7 @@
 #include "convert/batch_outputs.h"
 #include "convert/conversion.h"
 #include "recio/platform.h"
+#include "recio/platform_process.h"
 #include "recio/recio.h"
 
 namespace convert::batch {
@@ -51,25 +52,29 @@ int32_t OpenScan(std::string_view scan) {
   spec.name = std::span<const char>(scan.data(), scan.size());
   spec.nameAsGiven = true;
   spec.status = recio::OpenStatus::kOld;
+  spec.mode = recio::Mode::kRead;  // a scan is only read
   return recio::Open(scan::kUnit, spec, kStatus);
 }
 
-// A new file under a temporary name beside the output; another name when one is taken.
+// A new file under a temporary name beside the output; another name when one is taken. The first
+// name tried is the one the first process removes should this worker end before it reports.
+// The signal handler learns the name once the file is this process's own, and no termination
+// signal comes between the file's creation and that moment.
 int32_t OpenTemporary(const std::string& output, std::string& temporary) {
-  static uint32_t attempts = 0;
+  recio::platform::BlockTerminationSignals();
   int32_t status = 0;
-  for (uint32_t i = 0; i < kNameAttempts; ++i) {
-    temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempts++);
-    SetTemporary(temporary);
+  for (uint32_t attempt = 0; attempt < kNameAttempts; ++attempt) {
+    temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempt);
     recio::OpenSpec spec;
     spec.name = Name(temporary);
     spec.nameAsGiven = true;
     spec.status = recio::OpenStatus::kNew;
     spec.blocksize = kOutputBlock;
     status = recio::Open(powder::kUnit, spec, kStatus);
-    if (status != static_cast<int32_t>(recio::ErrorId::kFileAlreadyExists)) break;
+    if (status != recio::kFileExistsStatus) break;
   }
-  if (status != 0) ClearTemporary();
+  if (status == 0) SetTemporary(temporary);
+  recio::platform::UnblockTerminationSignals();
   return status;
 }
 

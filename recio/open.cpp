@@ -234,10 +234,13 @@ Device ApplyDevice(const OpenSpec& spec, Settings& s, FixedName& name, RecordKin
   return device;
 }
 
-// The console holds the files behind the standard streams; another unit holds its own. Only the
-// null device may be connected to several units.
-void RefuseFileHeldElsewhere(int32_t unit, Device device, const platform::FileIdentity& identity) {
-  if (device == Device::kNone && identity.exists) {
+// The console holds the files behind the standard streams, so that no unit writes into one
+// (an open with MODE=READ cannot, and may read one); another unit holds its own. Only the null
+// device may be connected to several units.
+void RefuseFileHeldElsewhere(int32_t unit, Device device, const platform::FileIdentity& identity,
+                             const Settings& s) {
+  const bool onlyRead = s.modeGiven && s.mode == Mode::kRead;
+  if (device == Device::kNone && identity.exists && !onlyRead) {
     for (const platform::FileIdentity& held : gConsoleFiles) {
       if (held == identity) Fail(ErrorId::kFileConnectedToOtherUnit);
     }
@@ -319,7 +322,7 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
   // The identity decides whether the file is held elsewhere, and whether it is a pipe.
   const platform::FileIdentity identity =
       device == Device::kNone ? platform::IdentityOf(name.text) : platform::FileIdentity{};
-  RefuseFileHeldElsewhere(unit, device, identity);
+  RefuseFileHeldElsewhere(unit, device, identity, s);
   if (KeepOrReplaceOwnConnection(unit, device, name, identity, kind, s)) return;
   MakeConnection(unit, device, name, kind, s, identity.isPipe);
 }

@@ -27,14 +27,25 @@ void TerminateProcess(int id);
 /// Waits until every copy this process started has ended.
 void WaitForCopies();
 
-/// Runs `handler` with the signal's number on an interrupt, terminate or hangup signal.
+/// Runs `handler` with the signal's number on an interrupt, terminate or hangup signal; a signal
+/// that was ignored when the program started (nohup, a background job) stays ignored.
 void OnTerminationSignals(void (*handler)(int));
+
+/// Holds back the interrupt, terminate and hangup signals until UnblockTerminationSignals (or a
+/// WaitForInput); copies started meanwhile begin with them held back too.
+void BlockTerminationSignals();
+void UnblockTerminationSignals();
+
+/// Lets a termination signal that is being held back through now (its handler runs); false when
+/// none was.
+bool TakeHeldBackSignal();
 
 /// Ends the process by `signal` as if it had not been caught.
 [[noreturn]] void EndBySignal(int signal);
 
 /// Waits until one of `handles` has something to read or has ended, and marks those in `ready`.
-/// False when a signal interrupted the wait.
+/// The termination signals are let through during the wait only, so that one held back before it
+/// interrupts it at once. False when a signal interrupted the wait.
 bool WaitForInput(std::span<const int> handles, std::span<char> ready);
 
 }  // namespace recio::platform

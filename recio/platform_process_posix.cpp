@@ -46,12 +46,51 @@ void WaitForCopies() {
   }
 }
 
+namespace {
+
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+sigset_t TerminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kTerminationSignals) sigaddset(&set, signal);
+  return set;
+}
+
+}  // namespace
+
 void OnTerminationSignals(void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  action.sa_mask = TerminationSignals();
+  for (int signal : kTerminationSignals) {
+    struct sigaction old {};
+    if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+void BlockTerminationSignals() {
+  const sigset_t set = TerminationSignals();
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void UnblockTerminationSignals() {
+  const sigset_t set = TerminationSignals();
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+bool TakeHeldBackSignal() {
+  sigset_t pending;
+  sigpending(&pending);
+  for (int signal : kTerminationSignals) {
+    if (sigismember(&pending, signal) == 1) {
+      UnblockTerminationSignals();
+      BlockTerminationSignals();
+      return true;
+    }
+  }
+  return false;
 }
 
 void EndBySignal(int signal) {
@@ -70,7 +109,13 @@ bool WaitForInput(std::span<const int> handles, std::span<char> ready) {
   std::vector<pollfd> polled;
   polled.reserve(handles.size());
   for (int handle : handles) polled.push_back({handle, POLLIN, 0});
-  if (poll(polled.data(), polled.size(), -1) < 0) return false;
+  sigset_t during;
+  sigprocmask(SIG_SETMASK, nullptr, &during);
+  for (int signal : kTerminationSignals) sigdelset(&during, signal);
+  if (ppoll(polled.data(), polled.size(), nullptr, &during) < 0) return false;
+  // Input that was ready at once makes ppoll return without taking a signal already held back
+  // (one that ended a worker, for instance): such a signal is taken now.
+  if (TakeHeldBackSignal()) return false;
   for (std::size_t i = 0; i < polled.size(); ++i) ready[i] = polled[i].revents != 0 ? 1 : 0;
   return true;
 }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/batch_fixture.h"
 #include "tests/convert_scan.h"
 #include "tests/process_harness.h"
 
@@ -27,56 +28,6 @@ using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
 using x17b_test::WriteFileBytes;
-
-const std::string kBatch = X17B_BUILD_DIR "/x17b2pavo-batch";
-const std::string kHint = "Try 'x17b2pavo-batch --help' for more information.\n";
-
-std::string Scan(const ScanHeader& header, const std::vector<std::string>& values) {
-  return JoinLines(ScanLines(header, values));
-}
-
-std::string GoodScan() {
-  return Scan(ScanHeader{}, ValueLinesWithoutPoint(25));
-}
-
-// A scan of `n` values 1, 2, ... n.
-std::string RampScan(int n) {
-  ScanHeader header;
-  header.channels = Fit(n, 4);
-  return Scan(header, ValueLinesWithoutPoint(n));
-}
-
-// What a good scan converts into.
-std::string GoodOutput() {
-  return TitleRecord(ScanHeader{}.title, kStamp) + DefaultBankRecord(25, 3) +
-         CountRecords(RampCounts(25), 3);
-}
-
-RunResult Batch(const TempDir& dir, std::vector<std::string> args, RunOptions options = {}) {
-  options.args = std::move(args);
-  options.workDir = dir.path();
-  return x17b_test::RunProgram(kBatch, options);
-}
-
-// The names in a folder, sorted.
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string Summary(int scans, int converted, int skipped, int failed) {
-  return std::to_string(scans) + (scans == 1 ? " scan: " : " scans: ") + std::to_string(converted) +
-         " converted, " + std::to_string(skipped) + " skipped, " + std::to_string(failed) +
-         " failed\n";
-}
 
 // ---- The same bytes as x17b2pavo ----------------------------------------------------------------
 
@@ -282,6 +233,28 @@ TEST(BatchOutputsTest, RerunWithSkipExistingConvertsWhatIsMissing) {
   EXPECT_EQ(ReadFileBytes(dir.File("b.pavo")), ReadFileBytes(dir.File("a.pavo")));
 }
 
+// Replacing an output replaces the file behind its name: never when that file is a scan's, under
+// another name or behind a link. A scan that is the file behind standard input is only read.
+TEST(BatchOutputsTest, ReplacingNeverTakesTheFileOfAScan) {
+  TempDir dir;
+  const std::string other = RampScan(30);
+  WriteFileBytes(dir.File("t.pavo"), other);
+  WriteFileBytes(dir.File("t.dat"), GoodScan());
+  ASSERT_EQ(symlink("t.pavo", dir.File("s.dat").c_str()), 0);
+  RunResult run = Batch(dir, {"-f", "-j1", "t.dat", "s.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: t.pavo: would replace the scan s.dat\n" + Summary(2, 1, 0, 1));
+  EXPECT_EQ(ReadFileBytes(dir.File("t.pavo")), other);
+
+  RunOptions fromTheScan;
+  fromTheScan.stdinPath = dir.File("t.dat");
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  run = Batch(dir, {"-q", "-o", "out", "t.dat"}, fromTheScan);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(dir.File("out/t.pavo")), GoodOutput());
+}
+
 TEST(BatchOutputsTest, CollidingOutputsFailTheLaterScanAndOverwriteNothing) {
   TempDir dir;
   const std::string scan = GoodScan();
@@ -372,39 +345,6 @@ TEST(BatchRunTest, ProgressOnlyOnATerminal) {
   EXPECT_EQ(run.err, "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1));
 }
 
-// Interrupted while a scan is half read (its producer stalls), the batch removes the temporary
-// file and ends by the signal; the output finished before stays whole.
-TEST(BatchRunTest, InterruptedRunLeavesNoTemporaryFile) {
-  for (int signal : {SIGINT, SIGTERM}) {
-    TempDir dir;
-    WriteFileBytes(dir.File("a.dat"), GoodScan());
-    ASSERT_EQ(mkfifo(dir.File("slow.dat").c_str(), 0666), 0);
-    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-    std::string head = JoinLines(HeaderLines(ScanHeader{})) + "1\n2\n";
-    int producer = -1;
-    RunOptions options;
-    options.duringRun = [&](int pid) {
-      if (producer < 0) producer = open(dir.File("slow.dat").c_str(), O_WRONLY | O_NONBLOCK);
-      if (producer < 0) return false;
-      if (!head.empty()) {
-        fcntl(producer, F_SETFL, 0);
-        EXPECT_EQ(write(producer, head.data(), head.size()), static_cast<ssize_t>(head.size()));
-        head.clear();
-      }
-      // Once the temporary file exists the scan is half converted.
-      for (const std::string& name : Names(dir.File("out"))) {
-        if (name[0] == '.') return kill(pid, signal) == 0;
-      }
-      return false;
-    };
-    const RunResult run = Batch(dir, {"-j", "1", "-o", "out", "a.dat", "slow.dat"}, options);
-    close(producer);
-    EXPECT_EQ(run.signal, signal);
-    EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
-    EXPECT_EQ(ReadFileBytes(dir.File("out/a.pavo")), GoodOutput());
-  }
-}
-
 // ---- The command line ---------------------------------------------------------------------------
 
 struct UsageCase {
@@ -425,6 +365,8 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
       {{"-fn", "a.dat"}, "options -f and -n cannot be used together"},
       {{"--quiet=yes", "a.dat"}, "option '--quiet' doesn't allow an argument"},
       {{"-o", "nowhere", "a.dat"}, "'nowhere' is not a folder"},
+      {{"--output-dir=", "a.dat"}, "'' is not a folder"},
+      {{"-j", "1\n2", "a.dat"}, "invalid number of jobs '1?2' (1 to 256)"},
   };
   TempDir dir;
   for (const UsageCase& c : cases) {
@@ -446,6 +388,12 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   run = Batch(dir, {"--version"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "x17b2pavo-batch 1.0.0\n");
+  // What they write must arrive.
+  RunOptions full;
+  full.stdoutPath = "/dev/full";
+  run = Batch(dir, {"--version"}, full);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: write error: no space left on device\n");
 }
 
 }  // namespace

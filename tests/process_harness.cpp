@@ -102,6 +102,11 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     if (options.kind == InputKind::kPipe) {
       dup2(inPipe[0], 0);
       dup2(outPipe[1], 1);
+      if (!options.stdinPath.empty()) {
+        int file = open(options.stdinPath.c_str(), O_RDONLY);
+        if (file < 0) _exit(126);
+        dup2(file, 0);
+      }
       if (!options.stdoutPath.empty()) {
         int file = open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (file < 0) _exit(126);
@@ -115,6 +120,8 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     dup2(options.stderrOnTerminal ? slave : errPipe[1], 2);
     for (int fd = 3; fd < 256; ++fd) close(fd);
     for (int fd : options.closedStreams) close(fd);
+    if (options.ownProcessGroup && options.kind == InputKind::kPipe) setpgid(0, 0);
+    for (int ignored : options.ignoredSignals) signal(ignored, SIG_IGN);
     ExecChild(program, options);
   }
   close(errPipe[1]);

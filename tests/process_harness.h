@@ -24,11 +24,14 @@ struct RunOptions {
   std::vector<std::pair<std::string, std::string>> environment;  // set in the child
   int timeoutSeconds = 20;
   // Unusual standard streams (pipes only):
-  std::vector<int> closedStreams;  // 0, 1, 2: closed in the child before the program starts
-  std::string stdoutPath;          // non-empty: standard output goes to this file (truncated)
-  bool stdoutReaderGone = false;   // standard output is a pipe that nobody reads
-  long fileSizeLimit = -1;         // >= 0: the child's file size limit in bytes
-  bool stderrOnTerminal = false;   // pseudo-terminal: standard error goes to it too (into `out`)
+  std::vector<int> closedStreams;   // 0, 1, 2: closed in the child before the program starts
+  std::string stdoutPath;           // non-empty: standard output goes to this file (truncated)
+  std::string stdinPath;            // non-empty: standard input comes from this file
+  bool stdoutReaderGone = false;    // standard output is a pipe that nobody reads
+  long fileSizeLimit = -1;          // >= 0: the child's file size limit in bytes
+  bool stderrOnTerminal = false;    // pseudo-terminal: standard error goes to it too (into `out`)
+  bool ownProcessGroup = false;     // the child leads a process group of its own (pipes only)
+  std::vector<int> ignoredSignals;  // ignored in the child when the program starts
   // Called while the child runs, with its process id, until it returns true.
   std::function<bool(int)> duringRun;
 };

@@ -97,10 +97,13 @@ TEST_F(RecioStandardStreamTest, ClosedStandardStreamsAreNeverTakenByAFile) {
 }
 
 TEST_F(RecioStandardStreamTest, FilesBehindTheStandardStreamsAreHeldByTheConsole) {
-  RunOptions options = Options("open 3 out.txt ?\nopen 4 /dev/stdout ?\nopen 5 other.txt ?\nstop");
+  // An open for reading only cannot write into it, and may read it.
+  RunOptions options = Options(
+      "open 3 out.txt ?\nopen 4 /dev/stdout ?\nopen 5 other.txt ?\nopen 6 out.txt mode=read "
+      "?\nstop");
   options.stdoutPath = dir_.File("out.txt");
   ProbeRun run = RunWith(options);
-  EXPECT_EQ(run.log, "open 3 status=6413\nopen 4 status=6413\nopen 5 status=0\n");
+  EXPECT_EQ(run.log, "open 3 status=6413\nopen 4 status=6413\nopen 5 status=0\nopen 6 status=0\n");
   EXPECT_EQ(ReadFileBytes(dir_.File("out.txt")), kStopLine);
 }
 

@@ -1,0 +1,47 @@
+// The reports of x17b2pavo-batch: the failure lines, put back into the order the scans were
+// given, the progress line on a terminal, and the summary.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "convert/batch_options.h"
+#include "convert/batch_scan.h"
+
+namespace convert::batch {
+
+/// The line that reports a failed scan, without its line end.
+std::string FailureLine(const Options& options, const ScanResult& result);
+
+/// Takes the reports of the scans in any order and writes them to standard error in the order
+/// of the scans.
+class Reporter {
+ public:
+  Reporter(const Options& options, bool terminal)
+      : options_{options}, progress_{terminal && !options.quiet} {}
+
+  /// Takes one scan's report; writes it and every report now in turn.
+  void Add(const ScanResult& result);
+  /// The number of scans reported so far.
+  uint32_t shown() const { return shown_; }
+  bool anyFailed() const { return failed_ > 0; }
+  /// Clears the progress line, if one shows.
+  void ClearProgress();
+  /// The summary, "N scans: C converted, S skipped, F failed", unless quiet.
+  void Summary();
+
+ private:
+  void Show(const ScanResult& result);
+
+  const Options& options_;
+  const bool progress_;
+  bool progressShown_ = false;
+  std::map<uint32_t, ScanResult> waiting_;  // reports that came before their turn
+  uint32_t shown_ = 0;
+  uint32_t converted_ = 0;
+  uint32_t skipped_ = 0;
+  uint32_t failed_ = 0;
+};
+
+}  // namespace convert::batch

@@ -1,0 +1,75 @@
+// What the whole-program tests of x17b2pavo-batch share: the program, scans, runs and folders.
+#pragma once
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/convert_scan.h"
+#include "tests/process_harness.h"
+
+namespace convert_test {
+
+inline const std::string kBatch = X17B_BUILD_DIR "/x17b2pavo-batch";
+inline const std::string kHint = "Try 'x17b2pavo-batch --help' for more information.\n";
+
+inline std::string Scan(const ScanHeader& header, const std::vector<std::string>& values) {
+  return JoinLines(ScanLines(header, values));
+}
+
+/// A scan of the default header with the values 1, 2, ... 25.
+inline std::string GoodScan() {
+  return Scan(ScanHeader{}, ValueLinesWithoutPoint(25));
+}
+
+/// A scan of `n` values 1, 2, ... n.
+inline std::string RampScan(int n) {
+  ScanHeader header;
+  header.channels = Fit(n, 4);
+  return Scan(header, ValueLinesWithoutPoint(n));
+}
+
+/// What a good scan converts into.
+inline std::string GoodOutput() {
+  return TitleRecord(ScanHeader{}.title, kStamp) + DefaultBankRecord(25, 3) +
+         CountRecords(RampCounts(25), 3);
+}
+
+/// Runs the batch program in `dir` with `args`.
+inline x17b_test::RunResult Batch(const x17b_test::TempDir& dir, std::vector<std::string> args,
+                                  x17b_test::RunOptions options = {}) {
+  options.args = std::move(args);
+  options.workDir = dir.path();
+  return x17b_test::RunProgram(kBatch, options);
+}
+
+/// The names in a folder, sorted.
+inline std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+/// Whether the folder holds a hidden (temporary) file.
+inline bool HoldsTemporaryFile(const std::string& folder) {
+  const std::vector<std::string> names = Names(folder);
+  return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n[0] == '.'; });
+}
+
+/// The summary line.
+inline std::string Summary(int scans, int converted, int skipped, int failed) {
+  return std::to_string(scans) + (scans == 1 ? " scan: " : " scans: ") + std::to_string(converted) +
+         " converted, " + std::to_string(skipped) + " skipped, " + std::to_string(failed) +
+         " failed\n";
+}
+
+}  // namespace convert_test
