@@ -162,5 +162,20 @@ TEST(BatchSignalTest, KilledWorkerLosesOnlyItsOwnScan) {
   EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"a.pavo", "b.pavo", "c.pavo"}));
 }
 
+// When the system refuses every worker process, the scans are converted in the first process.
+TEST(BatchWorkerTest, WithoutWorkerProcessesTheScansAreConvertedAllTheSame) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the batch as another user";
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  WriteFileBytes(dir.File("b.dat"), "broken\n");
+  RunOptions options;
+  options.dropToUid = 65534;
+  options.processLimit = 0;  // not one more process for the user
+  const RunResult run = Batch(dir, {"-j", "2", "a.dat", "b.dat"}, options);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: b.dat:2: end of file encountered\n" + Summary(2, 1, 0, 1));
+  EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), GoodOutput());
+}
+
 }  // namespace
 }  // namespace convert_test

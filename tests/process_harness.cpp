@@ -54,9 +54,17 @@ void RawTerminal(int fd) {
 [[noreturn]] void ExecChild(const std::string& program, const RunOptions& options) {
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
   if (options.fileSizeLimit >= 0) {
-    rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                 static_cast<rlim_t>(options.fileSizeLimit)};
+    // The soft limit only: what the program writes is limited, and a coverage build may still
+    // lift it for its own counter files.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(options.fileSizeLimit);
     setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  if (options.processLimit >= 0) {
+    rlimit limit{static_cast<rlim_t>(options.processLimit),
+                 static_cast<rlim_t>(options.processLimit)};
+    setrlimit(RLIMIT_NPROC, &limit);
   }
   if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
   if (options.dropToUid >= 0) {

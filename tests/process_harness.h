@@ -29,6 +29,7 @@ struct RunOptions {
   std::string stdinPath;            // non-empty: standard input comes from this file
   bool stdoutReaderGone = false;    // standard output is a pipe that nobody reads
   long fileSizeLimit = -1;          // >= 0: the child's file size limit in bytes
+  long processLimit = -1;           // >= 0: the processes the child's user may have
   bool stderrOnTerminal = false;    // pseudo-terminal: standard error goes to it too (into `out`)
   bool ownProcessGroup = false;     // the child leads a process group of its own (pipes only)
   std::vector<int> ignoredSignals;  // ignored in the child when the program starts
