@@ -19,32 +19,11 @@ for tool in "$converter" "$minimal" /usr/bin/time; do
 done
 command -v strace >/dev/null || { echo "missing: strace (apt-get install strace)" >&2; exit 2; }
 
+source "$(dirname "${BASH_SOURCE[0]}")/bench_scans.sh"
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-
-# A scan of N channels: the 29-line header, then N values of a smooth spectrum with peaks.
-make_scan() {
-  awk -v n="$1" 'BEGIN {
-    printf "X17B2 EDS data file (benchmark)\r\n"
-    printf "%-24s%4d%4d%4d%4d%4d%4d\r\n", "Date/time", 1996, 3, 6, 14, 5, 9
-    printf "Benchmark scan, %d channels\r\n", n
-    printf "Detector: Ge\r\n"
-    printf "%-24s%4d\r\n", "Number of channels", n
-    printf "%-24s%10.4f\r\n", "Scale factor", 0.8
-    for (i = 7; i <= 11; i++) printf "%-24s%10.2f\r\n", "Header line " i, i * 1.5
-    split("0.1523 0.0312567 1.245e-08 -3.1e-13", c, " ")
-    for (i = 1; i <= 4; i++) printf "%-24s%24.15E\r\n", "Energy calibration", c[i]
-    for (i = 16; i <= 29; i++) printf "Header line %d\r\n", i
-    srand(17)
-    for (i = 1; i <= n; i++) {
-      y = 40 + 260 * exp(-i / 700.0) + 3000 * exp(-0.5 * ((i % 997 - 500) / 4.0) ^ 2)
-      printf "%10.2f\r\n", y + 20 * rand()
-    }
-  }' > "scan$1.dat"
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # Microseconds of one run of program $1 with the replies in file $2 (no pipeline, no subshell).
 time_run() {
@@ -66,7 +45,7 @@ echo "converter: $converter"
 echo "minimal:   $minimal"
 echo
 for n in 1000 9999; do
-  make_scan "$n"
+  make_scan "$n" > "scan$n.dat"
   printf 'scan%s.dat conv%s.pavo\n' "$n" "$n" > "conv$n.names"
   printf 'scan%s.dat min%s.pavo\n' "$n" "$n" > "min$n.names"
   "$converter" < "conv$n.names" > /dev/null
