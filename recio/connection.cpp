@@ -12,12 +12,6 @@
 namespace recio {
 namespace {
 
-constexpr unsigned char kCtrlZ = 26;
-
-void FailWith(const platform::IoResult& result) {
-  if (!result.ok) Fail(result.failure);
-}
-
 bool IsRedirectedConsole(const Connection& c) {
   return c.attributes.kind == RecordKind::kConsole && !c.attributes.interactiveInput;
 }
@@ -126,7 +120,7 @@ void ConnectionPort::SkipRecord() {
     NoteConsumed(s, byte);
     s.atRecordStart = false;
   }
-  const bool endsInCtrlZ = s.lastByte == kCtrlZ || (s.lastByte == '\r' && s.byteBefore == kCtrlZ);
+  const bool endsInCtrlZ = EndsInCtrlZ(s.lastByte, s.byteBefore);
   s.atRecordStart = true;
   s.lineUnexamined = false;
   s.lastByte = s.byteBefore = 0;

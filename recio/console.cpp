@@ -11,8 +11,6 @@
 namespace recio::console {
 namespace {
 
-constexpr char kCtrlZ = 26;
-
 constinit Connection gConsole;
 constinit Connection gStdoutConsole;
 constinit bool gSeparateStdout = false;
@@ -24,10 +22,6 @@ void InitialiseConsole(Connection& c, int inputHandle, int outputHandle) {
   c.attributes.inputHandle = inputHandle;
   c.attributes.outputHandle = outputHandle;
   c.attributes.isDevice = true;
-}
-
-void FailWith(const platform::IoResult& result) {
-  if (!result.ok) Fail(result.failure);
 }
 
 platform::IoResult WriteLineEnd(int handle) {
@@ -108,12 +102,6 @@ void CheckTypedLine(Connection& c) {
   s.readPos = next;
   s.endOfFileMark = true;
   Fail(ErrorId::kEndOfFileEncountered);
-}
-
-// A line whose last character, before its line end or before the end of the input, is Ctrl-Z
-// is an end of file, however many of its characters were kept.
-bool EndsInCtrlZ(unsigned char last, unsigned char before) {
-  return last == kCtrlZ || (last == '\r' && before == kCtrlZ);
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 namespace recio {
 namespace {
 
-constexpr char kCtrlZ = 26;
-
 using FieldBuffer = std::array<char, Layout::kMaxWidth>;
 
 // The text of a numeric field of `width` columns: the record's end stops it without being

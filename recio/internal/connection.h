@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "recio/internal/failure.h"
 #include "recio/internal/record_port.h"
 #include "recio/platform.h"
 #include "recio/recio.h"
@@ -142,6 +143,11 @@ void EndOfInput(Connection& connection);
 
 /// Notes a byte consumed, for the rule that a console line ending in Ctrl-Z is an end of file.
 void NoteConsumed(ConnectionState& state, unsigned char byte);
+
+/// Abandons the request with the failure of a platform call that failed.
+inline void FailWith(const platform::IoResult& result) {
+  if (!result.ok) Fail(result.failure);
+}
 
 /// Writes out what the buffer of a sequential file holds. Fails through Fail() on a refused write.
 void FlushSequential(Connection& connection);

@@ -6,6 +6,15 @@
 
 namespace recio {
 
+/// Ctrl-Z: at the end of a console line, and anywhere in a numeric field, an end of file.
+inline constexpr char kCtrlZ = 26;
+
+/// Whether a line whose last two bytes were `before` and `last` (before its LF, or before the end
+/// of the input) ends in Ctrl-Z, with or without a CR after it.
+constexpr bool EndsInCtrlZ(unsigned char last, unsigned char before) {
+  return last == kCtrlZ || (last == '\r' && before == kCtrlZ);
+}
+
 /// What the formatter sees of one record source or sink. Every step may abandon the request
 /// through Fail() (an end of file, a full fixed-length record, a refused write).
 ///

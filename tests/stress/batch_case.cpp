@@ -28,7 +28,8 @@ std::string OutputOf(const std::string& scan, const std::string& folder) {
   return dir + file + ".pavo";
 }
 
-// x17b2pavo's bytes for `scan`, written into a new file in a scratch folder.
+}  // namespace
+
 std::string SingleOutput(const std::string& single, const std::string& scan) {
   x17b_test::TempDir dir;
   x17b_test::WriteFileBytes(dir.File("s.dat"), scan);
@@ -40,8 +41,6 @@ std::string SingleOutput(const std::string& single, const std::string& scan) {
   x17b_test::RunProgram(single, options);
   return x17b_test::ReadFileBytes(dir.File("s.pavo"));
 }
-
-}  // namespace
 
 Case MakeBatchCase(Rng& rng, bool unprivileged) {
   Case c;

@@ -16,6 +16,9 @@ namespace x17b_stress {
 /// that are missing or given twice, and an output folder.
 Case MakeBatchCase(Rng& rng, bool unprivileged);
 
+/// The bytes that `single` (x17b2pavo) writes for `scan` into a new file, in a scratch folder.
+std::string SingleOutput(const std::string& single, const std::string& scan);
+
 /// Every invariant of a batch run: exit 0 or 1 (2 only for a bad option), one line per failed scan
 /// and the summary, no temporary file left, scans untouched, outputs whole and each one the bytes
 /// that `single` (x17b2pavo) writes for its scan, existing outputs unchanged unless replaced.

@@ -244,14 +244,7 @@ TEST(CheckBatchRun, AcceptsAWholeRunAndRejectsWhatItExistsToCatch) {
   c.args = {"--", "a.dat"};
   std::string scan = "header\n" + std::string(28, '\n');  // N = 0
   std::string single = X17B_BUILD_DIR "/x17b2pavo";
-  x17b_test::TempDir dir;
-  x17b_test::WriteFileBytes(dir.File("a.dat"), scan);
-  x17b_test::RunOptions options;
-  options.args = {"a.dat", "a.pavo"};
-  options.input = "\n\n";
-  options.workDir = dir.path();
-  x17b_test::RunProgram(single, options);
-  const std::string output = x17b_test::ReadFileBytes(dir.File("a.pavo"));
+  const std::string output = SingleOutput(single, scan);
   ASSERT_EQ(output.size(), 3U * 82U);
 
   const Snapshot before{{"a.dat", scan}};
