@@ -12,32 +12,34 @@
 namespace convert::batch {
 
 /// The line that reports a failed scan, without its line end.
-std::string FailureLine(const Options& options, const ScanResult& result);
+std::string FailureLine(const Options& options, const ScanOutcome& outcome);
 
-/// Takes the reports of the scans in any order and writes them to standard error in the order
-/// of the scans.
+/// Takes the outcomes of the scans in any order and writes them to standard error in the order
+/// of the scans. A stop request cuts a write short: the run is ending anyway.
 class Reporter {
  public:
   Reporter(const Options& options, bool terminal)
       : options_{options}, progress_{terminal && !options.quiet} {}
 
-  /// Takes one scan's report; writes it and every report now in turn.
-  void Add(const ScanResult& result);
+  /// Takes one scan's outcome; writes it and every outcome now in turn.
+  void Add(const ScanOutcome& outcome);
   /// The number of scans reported so far.
   uint32_t shown() const { return shown_; }
   bool anyFailed() const { return failed_ > 0; }
   /// Clears the progress line, if one shows.
   void ClearProgress();
+  /// At a stop: clears the progress line only if that needs no wait.
+  void ClearProgressIfReady();
   /// The summary, "N scans: C converted, S skipped, F failed", unless quiet.
   void Summary();
 
  private:
-  void Show(const ScanResult& result);
+  void Show(const ScanOutcome& outcome);
 
   const Options& options_;
   const bool progress_;
   bool progressShown_ = false;
-  std::map<uint32_t, ScanResult> waiting_;  // reports that came before their turn
+  std::map<uint32_t, ScanOutcome> waiting_;  // outcomes that came before their turn
   uint32_t shown_ = 0;
   uint32_t converted_ = 0;
   uint32_t skipped_ = 0;

@@ -2,16 +2,11 @@
 // status so that a failure ends the scan and not the process.
 #include "convert/batch_scan.h"
 
-#include <algorithm>
-#include <array>
-#include <atomic>
 #include <span>
 #include <string>
 
-#include "convert/batch_outputs.h"
 #include "convert/conversion.h"
 #include "recio/platform.h"
-#include "recio/platform_process.h"
 #include "recio/recio.h"
 
 namespace convert::batch {
@@ -25,26 +20,34 @@ constexpr uint32_t kNameAttempts = 100;
 // Kept between scans: the table of counts is large, and each scan overwrites what it uses.
 constinit Conversion conversion{powder::Output{powder::kUnit, false, kStatus}, kStatus};
 
-// The temporary file being written, for the signal handler: set before the file is created,
-// cleared once it has its final name.
-constexpr std::size_t kPathCapacity = 4096;
-char gTemporary[kPathCapacity] = {};
-
-void SetTemporary(const std::string& path) {
-  const std::size_t length = std::min(path.size(), kPathCapacity - 1);
-  gTemporary[0] = '\0';
-  std::copy_n(path.data(), length, gTemporary + 1);
-  gTemporary[length + 1] = '\0';
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  gTemporary[0] = length > 0 ? '/' : '\0';  // armed last: the handler never sees half a name
+ScanOutcome Outcome(uint32_t index, ScanOutcome::Kind kind, int32_t status = 0, int64_t line = 0) {
+  ScanOutcome outcome;
+  outcome.index = index;
+  outcome.kind = kind;
+  outcome.status = status;
+  outcome.line = line;
+  return outcome;
 }
 
-void ClearTemporary() {
-  gTemporary[0] = '\0';
-}
-
-std::span<const char> Name(const std::string& name) {
-  return {name.data(), name.size()};
+// What to do before converting, from the judgement of the output.
+ScanOutcome Verdict(uint32_t index, const OutputVerdict& verdict) {
+  using Kind = ScanOutcome::Kind;
+  switch (verdict.kind) {
+    case OutputVerdict::Kind::kWrite:
+      break;
+    case OutputVerdict::Kind::kSkip:
+      return Outcome(index, Kind::kSkipped);
+    case OutputVerdict::Kind::kExists:
+      return Outcome(index, Kind::kOutputExists);
+    case OutputVerdict::Kind::kNotWhole:
+      return Outcome(index, Kind::kOutputNotWhole);
+    case OutputVerdict::Kind::kRefused: {
+      ScanOutcome outcome = Outcome(index, Kind::kOutputRefused, verdict.status);
+      outcome.cause = static_cast<uint8_t>(verdict.cause);
+      return outcome;
+    }
+  }
+  return Outcome(index, Kind::kConverted);
 }
 
 int32_t OpenScan(std::string_view scan) {
@@ -56,30 +59,22 @@ int32_t OpenScan(std::string_view scan) {
   return recio::Open(scan::kUnit, spec, kStatus);
 }
 
-// A new file under a temporary name beside the output; another name when one is taken. The first
-// name tried is the one the first process removes should this worker end before it reports.
-// The signal handler learns the name once the file is this process's own, and no termination
-// signal comes between the file's creation and that moment.
-int32_t OpenTemporary(const std::string& output, std::string& temporary) {
-  recio::platform::BlockTerminationSignals();
+// A new file under a temporary name beside the output; another name when one is taken. Each name
+// is announced before the file is made.
+int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::string& temporary) {
   int32_t status = 0;
   for (uint32_t attempt = 0; attempt < kNameAttempts; ++attempt) {
     temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempt);
+    names.Announce(temporary);
     recio::OpenSpec spec;
-    spec.name = Name(temporary);
+    spec.name = std::span<const char>(temporary.data(), temporary.size());
     spec.nameAsGiven = true;
     spec.status = recio::OpenStatus::kNew;
     spec.blocksize = kOutputBlock;
     status = recio::Open(powder::kUnit, spec, kStatus);
     if (status != recio::kFileExistsStatus) break;
   }
-  if (status == 0) SetTemporary(temporary);
-  recio::platform::UnblockTerminationSignals();
   return status;
-}
-
-ScanResult Failed(uint32_t index, bool onOutput, int32_t status, int64_t line = 0) {
-  return {index, ScanResult::Outcome::kFailed, onOutput, false, -1, status, line};
 }
 
 // Whatever a failed scan leaves open is closed, and its temporary file removed.
@@ -87,63 +82,46 @@ void Abandon(const std::string& temporary) {
   recio::Close(scan::kUnit, {}, kStatus);
   recio::Close(powder::kUnit, recio::CloseStatus::kDelete, kStatus);
   if (!temporary.empty()) recio::platform::RemoveFile(temporary.c_str());
-  ClearTemporary();
 }
 
 // The conversion from the open scan into the open temporary file, and the close that writes
 // out its last piece.
-ScanResult Convert(uint32_t index, const std::string& temporary) {
+ScanOutcome Convert(uint32_t index, const std::string& temporary) {
+  using Kind = ScanOutcome::Kind;
   const ConversionResult converted = conversion.Run();
   if (!converted.ok()) {
     Abandon(temporary);
-    ScanResult result = Failed(index, converted.onOutput, converted.status, converted.line);
-    if (converted.fault) result.fault = static_cast<int8_t>(*converted.fault);
-    return result;
+    if (converted.fault) {
+      ScanOutcome outcome = Outcome(index, Kind::kMathFault, 0, converted.line);
+      outcome.fault = static_cast<int8_t>(*converted.fault);
+      return outcome;
+    }
+    return converted.onOutput ? Outcome(index, Kind::kOutputFailed, converted.status)
+                              : Outcome(index, Kind::kScanFailed, converted.status, converted.line);
   }
   if (int32_t status = recio::Close(powder::kUnit, {}, kStatus)) {
     Abandon(temporary);
-    return Failed(index, true, status);
+    return Outcome(index, Kind::kOutputFailed, status);
   }
-  return {index};
+  return Outcome(index, Kind::kConverted);
 }
 
 }  // namespace
 
-ScanResult ConvertScan(const Options& options, uint32_t index) {
-  const std::string_view scan = options.scans[index];
-  const std::string output = OutputPath(scan, options.outputDir);
-  if (!options.force && recio::platform::NameExists(output.c_str())) {
-    if (options.skipExisting) return {index, ScanResult::Outcome::kSkipped};
-    ScanResult result = Failed(index, true, 0);
-    result.exists = true;
-    return result;
-  }
-  if (int32_t status = OpenScan(scan)) {
+ScanOutcome ConvertScan(const Job& job, const StreamFiles& streams, TemporaryNames& names) {
+  const std::string output(job.output);
+  const ScanOutcome verdict = Verdict(job.index, JudgeOutput(output, job.existing, streams));
+  if (!verdict.converted()) return verdict;
+  if (int32_t status = OpenScan(job.scan)) {
     recio::Close(scan::kUnit, {}, kStatus);
-    return Failed(index, false, status);
+    return Outcome(job.index, ScanOutcome::Kind::kScanFailed, status);
   }
   std::string temporary;
-  if (int32_t status = OpenTemporary(output, temporary)) {
+  if (int32_t status = OpenTemporary(output, names, temporary)) {
     Abandon({});
-    return Failed(index, true, status);
+    return Outcome(job.index, ScanOutcome::Kind::kOutputFailed, status);
   }
-  ScanResult result = Convert(index, temporary);
-  if (result.outcome != ScanResult::Outcome::kConverted) return result;
-  const recio::platform::IoResult renamed =
-      recio::platform::RenameFile(temporary.c_str(), output.c_str(), options.force);
-  if (!renamed.ok) {
-    recio::platform::RemoveFile(temporary.c_str());
-    ClearTemporary();
-    result = Failed(index, true, static_cast<int32_t>(renamed.failure));
-    result.exists = renamed.failure == recio::ErrorId::kFileAlreadyExists;
-    return result;
-  }
-  ClearTemporary();
-  return result;
-}
-
-void RemoveTemporaryFile() {
-  if (gTemporary[0] != '\0') recio::platform::RemoveFile(gTemporary + 1);
+  return Convert(job.index, temporary);
 }
 
 }  // namespace convert::batch

@@ -101,16 +101,6 @@ IoResult RemoveFile(const char* path);
 
 bool Exists(const char* path);
 
-/// Whether a directory entry of that name exists, be it a file, a folder or a dangling link.
-bool NameExists(const char* path);
-
-/// Whether `path` is a folder (or a link to one).
-bool IsDirectory(const char* path);
-
-/// Gives file `from` the name `to` in one step. Without `replace`, an existing `to` is left as it
-/// is and the rename fails with "file already exists".
-IoResult RenameFile(const char* from, const char* to, bool replace);
-
 FileIdentity IdentityOf(const char* path);
 
 /// A number that differs between processes, for unique scratch names.

@@ -229,36 +229,6 @@ bool Exists(const char* path) {
   return stat(path, &st) == 0;
 }
 
-bool NameExists(const char* path) {
-  struct stat st {};
-  return lstat(path, &st) == 0;
-}
-
-bool IsDirectory(const char* path) {
-  struct stat st {};
-  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-IoResult RenameFile(const char* from, const char* to, bool replace) {
-  if (replace) {
-    if (rename(from, to) == 0) return IoResult{};
-  } else {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return IoResult{};
-    // A file system without the no-replace rename: a second name for the file, which fails if
-    // the name exists, then the first name removed; without second names either, a look first.
-    if (errno == EINVAL || errno == ENOSYS) {
-      if (link(from, to) == 0) {
-        unlink(from);
-        return IoResult{};
-      }
-      if (errno != EPERM && errno != EOPNOTSUPP) return Failed(OpenErrorRow(errno));
-      if (NameExists(to)) return Failed(ErrorId::kFileAlreadyExists);
-      if (rename(from, to) == 0) return IoResult{};
-    }
-  }
-  return Failed(errno == ENOSPC || errno == EDQUOT ? ErrorId::kNoSpaceLeft : OpenErrorRow(errno));
-}
-
 FileIdentity IdentityOf(const char* path) {
   FileIdentity identity;
   struct stat st {};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -207,9 +208,13 @@ TEST(BatchOutputsTest, ExistingOutputFailsOrIsSkippedOrReplacedWhole) {
             "x17b2pavo-batch: a.pavo: exists; -f replaces it, -n skips it\n" + Summary(1, 0, 0, 1));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), stale);
 
+  // -n never takes a file that is not a whole powder data file for done.
   run = Batch(dir, {"-n", "a.dat"});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.err, Summary(1, 0, 1, 0));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(
+      run.err,
+      "x17b2pavo-batch: a.pavo: exists but is not a whole powder data file; -f replaces it\n" +
+          Summary(1, 0, 0, 1));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), stale);
 
   // Replaced by the rename: the old, longer file leaves nothing behind.
@@ -218,7 +223,98 @@ TEST(BatchOutputsTest, ExistingOutputFailsOrIsSkippedOrReplacedWhole) {
   EXPECT_EQ(run.err, Summary(1, 1, 0, 0));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), GoodOutput());
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.dat", "a.pavo"}));
+
+  run = Batch(dir, {"-n", "a.dat"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, Summary(1, 0, 1, 0));
 }
+
+// An output that x17b2pavo could not write either fails its scan with x17b2pavo's reason under
+// every option, and stays as it is: a folder, a device, the file behind standard error, a file
+// this user may not write.
+TEST(BatchOutputsTest, OutputsThatX17b2pavoCouldNotWriteAreNeverReplaced) {
+  TempDir dir;
+  for (const char* name : {"folder.dat", "device.dat", "log.dat", "locked.dat"}) {
+    WriteFileBytes(dir.File(name), GoodScan());
+  }
+  ASSERT_EQ(mkdir(dir.File("folder.pavo").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/null", dir.File("device.pavo").c_str()), 0);
+  WriteFileBytes(dir.File("log.pavo"), "");
+  WriteFileBytes(dir.File("locked.pavo"), GoodOutput());
+  ASSERT_EQ(chmod(dir.File("locked.pavo").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  for (const char* option : {"-q", "-f", "-n"}) {
+    RunOptions options;
+    options.stdoutPath = dir.File("log.pavo");      // where a log goes: >log.pavo
+    if (geteuid() == 0) options.dropToUid = 65534;  // root may write any file
+    const RunResult run =
+        Batch(dir, {"-q", option, "folder.dat", "device.dat", "log.dat", "locked.dat"}, options);
+    EXPECT_EQ(run.exitCode, 1) << option;
+    EXPECT_EQ(run.err,
+              "x17b2pavo-batch: folder.pavo: access not allowed\n"
+              "x17b2pavo-batch: device.pavo: access not allowed\n"
+              "x17b2pavo-batch: log.pavo: file already connected to a different unit\n"
+              "x17b2pavo-batch: locked.pavo: file read-only or locked against writing\n")
+        << option;
+    EXPECT_EQ(ReadFileBytes(dir.File("locked.pavo")), GoodOutput());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("device.pavo")));
+  }
+  // A link to a file that may be replaced is replaced by the rename: the link, not its target.
+  WriteFileBytes(dir.File("target.pavo"), "old");
+  WriteFileBytes(dir.File("linked.dat"), GoodScan());
+  ASSERT_EQ(symlink("target.pavo", dir.File("linked.pavo").c_str()), 0);
+  const RunResult run = Batch(dir, {"-q", "-f", "linked.dat"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(dir.File("target.pavo")), "old");
+  EXPECT_EQ(ReadFileBytes(dir.File("linked.pavo")), GoodOutput());
+}
+
+struct AppearingCase {
+  const char* name;
+  const char* option;
+  std::string appearing;  // the bytes of the output that appears while its scan converts
+  int exitCode;
+  std::string err;
+};
+
+void PrintTo(const AppearingCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class BatchAppearingOutputTest : public testing::TestWithParam<AppearingCase> {};
+
+// An output that appears while its scan is converted is judged as it would have been before the
+// conversion: -n skips a whole one, any other stays and fails the scan; none is overwritten.
+TEST_P(BatchAppearingOutputTest, OutputThatAppearsMeanwhileIsJudgedAsBefore) {
+  const AppearingCase& c = GetParam();
+  TempDir dir;
+  ScanPipe slow{dir.File("slow.dat")};
+  RunOptions options;
+  options.duringRun = [&](int) {
+    if (!slow.Opened() || !HoldsTemporaryFile(dir.path())) return false;
+    WriteFileBytes(dir.File("slow.pavo"), c.appearing);
+    slow.Write(GoodScan());
+    slow.Close();
+    return true;
+  };
+  const RunResult run = Batch(dir, {"-j1", c.option, "slow.dat"}, options);
+  EXPECT_EQ(run.err, c.err);
+  EXPECT_EQ(run.exitCode, c.exitCode);
+  EXPECT_EQ(ReadFileBytes(dir.File("slow.pavo")), c.appearing);
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"slow.dat", "slow.pavo"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BatchAppearingOutputTest,
+    testing::Values(
+        AppearingCase{"WholeUnderSkip", "-n", GoodOutput(), 0, Summary(1, 0, 1, 0)},
+        AppearingCase{"PartialUnderSkip", "-n", GoodOutput().substr(0, 100), 1,
+                      "x17b2pavo-batch: slow.pavo: exists but is not a whole powder data file; -f "
+                      "replaces it\n" +
+                          Summary(1, 0, 0, 1)},
+        AppearingCase{"WholeWithoutOption", "-q", GoodOutput(), 1,
+                      "x17b2pavo-batch: slow.pavo: exists; -f replaces it, -n skips it\n"}),
+    [](const testing::TestParamInfo<AppearingCase>& info) { return std::string(info.param.name); });
 
 // A rerun with -n converts only what an interrupted or failed run left out.
 TEST(BatchOutputsTest, RerunWithSkipExistingConvertsWhatIsMissing) {
@@ -367,6 +463,13 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
       {{"-o", "nowhere", "a.dat"}, "'nowhere' is not a folder"},
       {{"--output-dir=", "a.dat"}, "'' is not a folder"},
       {{"-j", "1\n2", "a.dat"}, "invalid number of jobs '1?2' (1 to 256)"},
+      {{"--f", "a.dat"}, "option '--f' is ambiguous"},
+      {{"-"},
+       "'-' is not a scan; to read the names of scans from standard input, use "
+       "--files0-from=-"},
+      {{"--files0-from=-", "a.dat"},
+       "extra operand 'a.dat': scans cannot be given beside --files0-from"},
+      {{"--files0-from", "nolist"}, "cannot read the list 'nolist': no such file or folder"},
   };
   TempDir dir;
   for (const UsageCase& c : cases) {
@@ -382,7 +485,7 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   TempDir dir;
   RunResult run = Batch(dir, {"a.dat", "--help"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out.substr(0, 44), "Usage: x17b2pavo-batch [OPTION]... SCAN...\nC");
+  EXPECT_EQ(run.out.substr(0, 43), "Usage: x17b2pavo-batch [OPTION]... SCAN...\n");
   EXPECT_NE(run.out.find("--skip-existing"), std::string::npos);
   EXPECT_EQ(run.err, "");
   run = Batch(dir, {"--version"});
@@ -394,6 +497,75 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   run = Batch(dir, {"--version"}, full);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "x17b2pavo-batch: write error: no space left on device\n");
+  RunOptions closed;
+  closed.closedStreams = {1};
+  run = Batch(dir, {"--help"}, closed);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: write error: standard output is closed\n");
+}
+
+// Any number of scans in one call, named in a list that find -print0 makes: any byte but NUL in
+// a name, one collision check over the whole list, a place in the list for a name that cannot be
+// a scan, and a last name without its NUL.
+TEST(BatchCommandLineTest, ScansFromANulSeparatedList) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("x").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("y").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  for (const char* name : {"x/run1.dat", "y/run1.dat", "with blank.dat", "new\nline.dat"}) {
+    WriteFileBytes(dir.File(name), GoodScan());
+  }
+  const std::string list("x/run1.dat\0with blank.dat\0\0y/run1.dat\0-\0new\nline.dat", 52);
+  RunOptions fromInput;
+  fromInput.input = list;
+  const RunResult run = Batch(dir, {"-o", "out", "--files0-from=-"}, fromInput);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: -:3: invalid zero-length file name\n"
+            "x17b2pavo-batch: out/run1.pavo: same output as x/run1.dat\n"
+            "x17b2pavo-batch: -:5: no scan may be named '-' in a list read from standard input\n" +
+                Summary(6, 3, 0, 3));
+  EXPECT_EQ(Names(dir.File("out")),
+            (std::vector<std::string>{"new\nline.pavo", "run1.pavo", "with blank.pavo"}));
+  WriteFileBytes(dir.File("list"), "");
+  EXPECT_EQ(Batch(dir, {"--files0-from", "list"}).err, Summary(0, 0, 0, 0));
+}
+
+// Names at the system's limits: a temporary name of the longest path there is, in a worker and in
+// the first process, and names too long for a folder entry.
+TEST(BatchOutputsTest, NamesAtTheSystemsLimits) {
+  TempDir dir;
+  WriteFileBytes(dir.File("s.dat"), GoodScan());
+  // The temporary name of s.pavo there is 4095 bytes: the longest path a system call takes.
+  std::string deep = "d";
+  while (deep.size() < 4063 - 201) deep += "/" + std::string(200, 'd');
+  deep += "/" + std::string(4063 - deep.size() - 1, 'e');
+  ASSERT_TRUE(std::filesystem::create_directories(dir.File(deep)));
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  std::filesystem::permissions(dir.File("d"), std::filesystem::perms::all);
+  for (bool inFirstProcess : {false, true}) {
+    if (inFirstProcess && geteuid() != 0) continue;  // needs root to run as another user
+    RunOptions options;
+    if (inFirstProcess) {
+      options.dropToUid = 65534;
+      options.processLimit = 0;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.File("d"))) {
+        chmod(entry.path().c_str(), 0777);
+      }
+      chmod(dir.File("d").c_str(), 0777);
+    }
+    const RunResult run = Batch(dir, {"-q", "-f", "-o", deep, "s.dat"}, options);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(dir.File(deep + "/s.pavo")), GoodOutput());
+  }
+  // A part of a name longer than a folder entry may be: the scan's own, and the output's.
+  const std::string longStem(252, 'n');
+  WriteFileBytes(dir.File(longStem + ".d"), GoodScan());
+  const RunResult run = Batch(dir, {"-q", std::string(300, 'x') + ".dat", longStem + ".d"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: " + std::string(300, 'x') + ".dat: file not found\n" +
+                         "x17b2pavo-batch: " + longStem + ".pavo: file not found\n");
+  EXPECT_FALSE(HoldsTemporaryFile(dir.path()));
 }
 
 }  // namespace

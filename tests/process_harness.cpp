@@ -172,7 +172,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     poll(fds, 2, 10);
     if (outOpen) outOpen = Drain(outFd, result.out);
-    if (errOpen) errOpen = Drain(errPipe[0], result.err);
+    if (errOpen && !options.stderrUnread) errOpen = Drain(errPipe[0], result.err);
     if (options.duringRun && !actionDone) actionDone = options.duringRun(pid);
     pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) exited = true;
