@@ -15,6 +15,9 @@ constinit Connection gConsole;
 constinit Connection gStdoutConsole;
 constinit bool gSeparateStdout = false;
 constinit char gConsoleBuffer[kConsoleBufferSize + 1] = {};
+// A byte of the terminal's next typed line, read ahead while looking for the end of an over-long
+// one; -1 when there is none.
+constinit int gTypedAhead = -1;
 
 void InitialiseConsole(Connection& c, int inputHandle, int outputHandle) {
   c.attributes.name.Assign("CON");
@@ -61,6 +64,29 @@ void FlushPiece(Connection& c) {
   if (size > 0) FailWith(platform::WriteAll(c.attributes.outputHandle, start, size));
 }
 
+// Reads into the buffer of `c` what its input holds, behind a byte read ahead from a terminal.
+platform::IoResult ReadInput(Connection& c) {
+  ConnectionState& s = c.state;
+  std::size_t ahead = 0;
+  if (c.attributes.interactiveInput && gTypedAhead >= 0) {
+    s.buffer[0] = static_cast<char>(gTypedAhead);
+    gTypedAhead = -1;
+    ahead = 1;
+  }
+  platform::IoResult got =
+      platform::ReadSome(c.attributes.inputHandle, s.buffer + ahead, s.capacity - ahead);
+  got.count += ahead;
+  return got;
+}
+
+// 131 characters and a CR fill the buffer: what the terminal still holds of the line may be its
+// LF alone, which goes with the line. Anything else starts the next read's line.
+void TakeLineEndBehindFullBuffer(const Connection& c) {
+  char next = 0;
+  const platform::IoResult got = platform::ReadSome(c.attributes.inputHandle, &next, 1);
+  if (got.ok && got.count == 1 && next != '\n') gTypedAhead = static_cast<unsigned char>(next);
+}
+
 // A typed line arrives whole from a terminal (at most 132 bytes per read). It may hold 130
 // characters before its line end; a longer one fails, and what the terminal still holds of it
 // is read by the next read as a line of its own. A line ending in Ctrl-Z is an end of file.
@@ -85,6 +111,7 @@ void CheckTypedLine(Connection& c) {
   }
   if (n == s.capacity) {
     s.readPos = s.readEnd;
+    if (s.buffer[n - 1] == '\r') TakeLineEndBehindFullBuffer(c);
     Fail(ErrorId::kTerminalBufferOverflow);
   }
   // The input ended in the middle of a typed line: that line is a record of its own.
@@ -102,6 +129,15 @@ void CheckTypedLine(Connection& c) {
   s.readPos = next;
   s.endOfFileMark = true;
   Fail(ErrorId::kEndOfFileEncountered);
+}
+
+// The end of the dialogue's line, at its LF or at the end of the input: a line ending in Ctrl-Z
+// is an end of file, and the CR of a CR LF line end is not part of the name, when it was kept.
+std::size_t EndDialogueLine(ConnectionState& s, std::size_t kept, std::size_t seen,
+                            unsigned char last, unsigned char before) {
+  s.atRecordStart = true;
+  if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
+  return last == '\r' && seen == kept ? kept - 1 : kept;
 }
 
 }  // namespace
@@ -202,7 +238,7 @@ void Refill(Connection& c) {
   s.readPos = 0;
   s.readEnd = 0;
   s.fakeLineEnd = false;
-  const platform::IoResult got = platform::ReadSome(c.attributes.inputHandle, s.buffer, s.capacity);
+  const platform::IoResult got = ReadInput(c);
   FailWith(got);
   if (got.count == 0) {
     EndOfInput(c);
@@ -278,24 +314,19 @@ std::size_t ReadDialogueLine(std::span<char> line) {
   for (;;) {
     if (s.readPos == s.readEnd) {
       s.readPos = s.readEnd = 0;
-      const platform::IoResult got =
-          platform::ReadSome(console.attributes.inputHandle, s.buffer, s.capacity);
+      const platform::IoResult got = ReadInput(console);
       FailWith(got);
       if (got.count == 0) {
         if (seen == 0) Fail(ErrorId::kEndOfFileEncountered);
-        s.atRecordStart = true;  // a last line without a line end
-        if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
-        return n;
+        // A last line without a line end is taken to end with one.
+        return EndDialogueLine(s, n, seen, last, before);
       }
       s.readEnd = got.count;
     }
     const auto byte = static_cast<unsigned char>(s.buffer[s.readPos]);
     if (byte == '\n') {
       ++s.readPos;
-      s.atRecordStart = true;
-      if (EndsInCtrlZ(last, before)) Fail(ErrorId::kEndOfFileEncountered);
-      if (last == '\r' && seen == n) --n;  // the CR of a CR LF line end, when it was kept
-      return n;
+      return EndDialogueLine(s, n, seen, last, before);
     }
     // An interactive console keeps the rest of the line for its next read.
     if (n == line.size() && console.attributes.interactiveInput) return n;

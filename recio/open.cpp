@@ -162,8 +162,12 @@ platform::Creation CreationOf(OpenStatus status) {
 // Read-write first; without a MODE, a refusal is retried read-only and then write-only. A pipe
 // without a MODE is only read: opened for writing too, it would hold a writer of its own and its
 // end would never come; opened for reading, it waits for its writer like every reader of a pipe.
+// Direct access needs a file that can be positioned: a pipe is refused before it is opened (the
+// open would wait for the other side), any other such file once it is open.
 void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   ConnectionAttributes& a = c.attributes;
+  const bool direct = a.kind == RecordKind::kDirect;
+  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed);
   const platform::Creation creation = CreationOf(s.status);
   const platform::OpenMode tries[3] = {OpenModeOf(s.mode), platform::OpenMode::kRead,
                                        platform::OpenMode::kWrite};
@@ -181,6 +185,10 @@ void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
       break;
   }
   if (opened.handle < 0) Fail(opened.failure);
+  if (direct && !opened.positionable) {
+    platform::CloseHandle(opened.handle);
+    Fail(ErrorId::kAccessNotAllowed);
+  }
   a.inputHandle = a.granted == platform::OpenMode::kWrite ? -1 : opened.handle;
   a.outputHandle = a.granted == platform::OpenMode::kRead ? -1 : opened.handle;
   // A file created just now is known by its identity from here on.

@@ -24,7 +24,8 @@ struct OpenResult {
   ErrorId failure{};    // meaningful when handle < 0
   uint64_t device = 0;  // the identity of the file opened
   uint64_t inode = 0;
-  bool isPipe = false;  // a FIFO (or a pipe reached by name, such as /dev/stdin)
+  bool isPipe = false;        // a FIFO (or a pipe reached by name, such as /dev/stdin)
+  bool positionable = false;  // the file can be positioned (a regular file, a disk, /dev/null)
 };
 
 struct IoResult {

@@ -81,6 +81,13 @@ int AboveStandardStreams(int handle) {
   return moved;
 }
 
+// Regular files and disks can be positioned, pipes and sockets cannot; a character device only
+// tells by trying (the null device can, a terminal cannot).
+bool IsPositionable(int handle, mode_t mode) {
+  if (S_ISREG(mode) || S_ISBLK(mode)) return true;
+  return S_ISCHR(mode) && lseek(handle, 0, SEEK_CUR) >= 0;
+}
+
 constinit ErrorId gNextCloseFailure{};
 
 }  // namespace
@@ -143,7 +150,8 @@ OpenResult OpenFile(const char* path, Creation creation, OpenMode mode) {
                     {},
                     static_cast<uint64_t>(st.st_dev),
                     static_cast<uint64_t>(st.st_ino),
-                    S_ISFIFO(st.st_mode)};
+                    S_ISFIFO(st.st_mode),
+                    IsPositionable(handle, st.st_mode)};
 }
 
 IoResult ReadSome(int handle, char* buffer, std::size_t size) {
