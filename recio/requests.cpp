@@ -87,8 +87,7 @@ int32_t WriteRecord(int32_t unit, int32_t recordNumber, const Layout& layout,
 int32_t WriteInternal(std::span<char> record, const Layout& layout,
                       std::initializer_list<OutputItem> items, Flags flags) noexcept {
   return RunRequest(Statement::kWrite, flags, [&](RequestContext& context) {
-    static constexpr FixedName kInternal{"internal"};
-    context.name = &kInternal;
+    context.name.emplace("internal");
     InternalRecordPort port(record);
     RunWrite(port, layout, OutputItems(items.begin(), items.size()));
   });

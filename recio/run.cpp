@@ -15,7 +15,7 @@ constinit bool gTerminating = false;
 
 // A failed console write at the end of a run is reported like any failed console write.
 void ReportConsoleWriteFailure(ErrorId id) {
-  RequestContext context{Statement::kWrite, {}, &console::Output(), nullptr};
+  RequestContext context{Statement::kWrite, {}, &console::Output()};
   ReportFailure(id, context);
 }
 

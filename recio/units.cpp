@@ -5,16 +5,12 @@
 
 #include "recio/internal/console.h"
 #include "recio/internal/failure.h"
-#include "recio/internal/open.h"
+#include "recio/internal/keywords.h"
 
 namespace recio {
 namespace {
 
 constinit std::array<Slot, kUnitSlots> gSlots;
-
-// The name of the close in progress: the connection is gone once its close is under way, and a
-// failure report shows the name after the request's own frames are gone.
-constinit FixedName gClosing;
 
 int OwnHandle(const ConnectionAttributes& a) {
   const int handle = a.inputHandle >= 0 ? a.inputHandle : a.outputHandle;
@@ -50,7 +46,8 @@ void FinishConnection(Connection& c, bool remove) {
 bool CloseRemoves(const Connection& c, const Keyword<CloseStatus>& status) {
   const bool scratch = c.attributes.deleteAtClose;
   const CloseStatus chosen =
-      ChooseCloseStatus(status, scratch ? CloseStatus::kDelete : CloseStatus::kKeep);
+      MatchKeyword(status, scratch ? CloseStatus::kDelete : CloseStatus::kKeep,
+                   std::array<std::string_view, 2>{"KEEP", "DELETE"}, ErrorId::kIllegalStatusValue);
   if (chosen == CloseStatus::kKeep && scratch) Fail(ErrorId::kKeepIllegalForScratch);
   return chosen == CloseStatus::kDelete;
 }
@@ -123,8 +120,8 @@ void CloseUnit(int32_t unit, Keyword<CloseStatus> status, RequestContext& contex
     CloseConsole(console::Output(), {}, context);
     return;
   }
-  gClosing.AssignPath(slot->connection->attributes.name.view());
-  context.name = &gClosing;
+  // The connection is gone once its close is under way: a failure shows the name kept here.
+  context.name.emplace().AssignPath(slot->connection->attributes.name.view());
   context.connection = nullptr;
   CloseSlotWith(*slot, status);
 }

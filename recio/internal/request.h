@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string_view>
 
 #include "recio/internal/connection.h"
@@ -16,14 +17,17 @@ enum class Statement : uint8_t { kOpen, kRead, kWrite, kClose };
 
 /// The request in progress, as the failure report needs it.
 struct RequestContext {
+  RequestContext(Statement s, Flags f, Connection* c = nullptr)
+      : statement{s}, flags{f}, connection{c} {}
+
   Statement statement;
   Flags flags;
   Connection* connection = nullptr;  // null while an open has not made its connection
-  const FixedName* name = nullptr;   // the name being opened or closed, when `connection` is null
+  std::optional<FixedName> name;     // the name being opened or closed, when `connection` is null
 
   std::string_view NameShown() const {
     if (connection != nullptr) return connection->attributes.name.view();
-    return name != nullptr ? name->view() : std::string_view{};
+    return name ? name->view() : std::string_view{};
   }
 };
 
@@ -36,7 +40,7 @@ int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept;
 /// makes of its failure (a failure abandons the rest of the request).
 template <typename Body>
 int32_t RunRequest(Statement statement, Flags flags, Body&& body) noexcept {
-  RequestContext context{statement, flags, nullptr, nullptr};
+  RequestContext context{statement, flags};
   try {
     body(context);
     return 0;
