@@ -96,7 +96,8 @@ ScanResult Convert(uint32_t index, const std::string& temporary) {
   const ConversionResult converted = conversion.Run();
   if (!converted.ok()) {
     Abandon(temporary);
-    ScanResult result = Failed(index, converted.onOutput, converted.status, converted.line);
+    ScanResult result =
+        Failed(index, converted.onOutput, converted.outcome.status, converted.outcome.record);
     if (converted.fault) result.fault = static_cast<int8_t>(*converted.fault);
     return result;
   }

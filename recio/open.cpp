@@ -106,7 +106,7 @@ void ConnectDevice(Connection& c, Device device) {
       a.deviceKind = 'N';
       const platform::OpenResult opened = platform::OpenFile(
           "/dev/null", platform::Creation::kMustExist, platform::OpenMode::kReadWrite);
-      if (opened.handle < 0) Fail(opened.failure);
+      if (opened.handle < 0) Fail(opened.failure, opened.cause);
       a.inputHandle = a.outputHandle = opened.handle;
       break;
     }
@@ -147,8 +147,8 @@ platform::Creation CreationOf(OpenStatus status) {
 // open would wait for the other side), any other such file once it is open.
 void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   ConnectionAttributes& a = c.attributes;
-  const bool direct = a.kind == RecordKind::kDirect;
-  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed);
+  const bool direct = s.access == Access::kDirect;
+  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed, PlatformCause::kNotRegularFile);
   const platform::Creation creation = CreationOf(s.status);
   const platform::OpenMode tries[3] = {OpenModeOf(s.mode), platform::OpenMode::kRead,
                                        platform::OpenMode::kWrite};
@@ -165,10 +165,10 @@ void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
     if (opened.failure == ErrorId::kFileNotFound || opened.failure == ErrorId::kFileAlreadyExists)
       break;
   }
-  if (opened.handle < 0) Fail(opened.failure);
+  if (opened.handle < 0) Fail(opened.failure, opened.cause);
   if (direct && !opened.positionable) {
     platform::CloseHandle(opened.handle);
-    Fail(ErrorId::kAccessNotAllowed);
+    Fail(ErrorId::kAccessNotAllowed, PlatformCause::kNotRegularFile);
   }
   a.inputHandle = a.granted == platform::OpenMode::kWrite ? -1 : opened.handle;
   a.outputHandle = a.granted == platform::OpenMode::kRead ? -1 : opened.handle;
@@ -280,7 +280,7 @@ void MakeConnection(int32_t unit, Device device, const FixedName& name, RecordKi
     ConnectDevice(c, device);
     c.AllocateBuffer(kConsoleBufferSize + 1);
   } else {
-    if (kind == RecordKind::kDirect) a.slotLength = static_cast<int64_t>(s.recl) + 2;
+    if (s.access == Access::kDirect) a.slotLength = static_cast<int64_t>(s.recl) + 2;
     c.AllocateBuffer(s.blockSize);
     OpenPlatformFile(c, s, isPipe);
     if (s.access == Access::kAppend) {
