@@ -1,4 +1,5 @@
-// A connection: what a unit is connected to, its buffer, and the record-level steps on it.
+// A connection: what a unit is connected to, its buffer, the reading steps that the ports of files
+// and of the console share, and the ports of files.
 #pragma once
 
 #include <algorithm>
