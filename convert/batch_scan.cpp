@@ -92,12 +92,12 @@ ScanOutcome Convert(uint32_t index, const std::string& temporary) {
   if (!converted.ok()) {
     Abandon(temporary);
     if (converted.fault) {
-      ScanOutcome outcome = Outcome(index, Kind::kMathFault, 0, converted.line);
+      ScanOutcome outcome = Outcome(index, Kind::kMathFault, 0, converted.outcome.record);
       outcome.fault = static_cast<int8_t>(*converted.fault);
       return outcome;
     }
-    return converted.onOutput ? Outcome(index, Kind::kOutputFailed, converted.status)
-                              : Outcome(index, Kind::kScanFailed, converted.status, converted.line);
+    return converted.onOutput ? Outcome(index, Kind::kOutputFailed, converted.outcome.status)
+                              : Outcome(index, Kind::kScanFailed, converted.outcome.status, converted.outcome.record);
   }
   if (int32_t status = recio::Close(powder::kUnit, {}, kStatus)) {
     Abandon(temporary);

@@ -12,15 +12,15 @@
 
 namespace convert {
 
-/// How a conversion ended: well, on a failed request (its status), or on a floating-point fault
-/// of the scaling.
+/// How a conversion ended: well, on a failed request (its outcome: the status, the scan line of
+/// a failed read, the field text and the system's cause), or on a floating-point fault of the
+/// scaling (the outcome of the read of the faulty value: its scan line).
 struct ConversionResult {
-  int32_t status = 0;                     // the failed request's status
+  recio::Outcome outcome;                 // of the failed request, or of the last read
   std::optional<recio::MathFault> fault;  // the fault of the scaling
   bool onOutput = false;                  // the failed request was a write of the output
-  int64_t line = 0;                       // the scan line of a failed read or of a faulty value
 
-  bool ok() const { return status == 0 && !fault; }
+  bool ok() const { return outcome.status == 0 && !fault; }
 };
 
 /// One conversion's data, held for reuse: nothing of one scan leaks into the next.
@@ -30,8 +30,10 @@ class Conversion {
   /// and the zeros that fill the last record after it: counts 1 to 10000.
   static constexpr int32_t kTableSize = 10000;
 
+  /// Every request of the conversion gives its outcome to the result.
   constexpr Conversion(powder::Output output, recio::Flags flags)
-      : output_{output}, flags_{flags} {}
+      : output_{output.unit, output.direct, WithOutcome(output.flags)},
+        flags_{WithOutcome(flags)} {}
 
   /// Converts the scan file open on unit 1 into the output, in the converter's order: lines 1-3
   /// and the title record; lines 4-29 and the bank record; the N values, scaled; unit 1 closed;
@@ -47,8 +49,13 @@ class Conversion {
   ConversionResult ReadBankAndWriteBankRecord();
   ConversionResult ReadAndScaleValues();
   ConversionResult WriteCountRecords();
-  ConversionResult ReadFailed(int32_t status) const;
+  ConversionResult Failed(bool onOutput = false) const;
+  constexpr recio::Flags WithOutcome(recio::Flags flags) {
+    flags.outcome = &outcome_;
+    return flags;
+  }
 
+  recio::Outcome outcome_;
   powder::Output output_;
   recio::Flags flags_;
   std::array<char, powder::kRecordLength> titleRecord_{};

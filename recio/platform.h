@@ -18,19 +18,23 @@ inline constexpr int kStderr = 2;
 enum class Creation { kMustExist, kCreateIfAbsent, kCreateExclusive };
 enum class OpenMode { kRead, kWrite, kReadWrite };
 
-/// What a failed call left behind, already mapped to the catalogue row that reports it.
+/// What a failed call left behind, already mapped to the catalogue row that reports it and to
+/// the cause that a program may show beside the row.
 struct OpenResult {
   int handle = -1;
-  ErrorId failure{};    // meaningful when handle < 0
+  ErrorId failure{};  // meaningful when handle < 0
+  PlatformCause cause = PlatformCause::kNone;
   uint64_t device = 0;  // the identity of the file opened
   uint64_t inode = 0;
-  bool isPipe = false;  // a FIFO (or a pipe reached by name, such as /dev/stdin)
+  bool isPipe = false;        // a FIFO (or a pipe reached by name, such as /dev/stdin)
+  bool positionable = false;  // the file can be positioned (a regular file, a disk, /dev/null)
 };
 
 struct IoResult {
   std::size_t count = 0;  // bytes moved
   bool ok = true;
   ErrorId failure{};  // meaningful when !ok
+  PlatformCause cause = PlatformCause::kNone;
 };
 
 /// The identity of an existing file (device and inode), or the normalised absolute path of a

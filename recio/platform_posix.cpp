@@ -37,6 +37,39 @@ ErrorId OpenErrorRow(int error) {
   }
 }
 
+PlatformCause CauseOf(int error) {
+  switch (error) {
+    case EISDIR:
+      return PlatformCause::kIsDirectory;
+    case EROFS:
+      return PlatformCause::kReadOnlyFileSystem;
+    case ENAMETOOLONG:
+      return PlatformCause::kNameTooLong;
+    case ENOTDIR:
+      return PlatformCause::kNoSuchFolder;
+    case ENOENT:
+      return PlatformCause::kNoSuchFile;
+    case EACCES:
+    case EPERM:
+      return PlatformCause::kPermissionDenied;
+    case ELOOP:
+      return PlatformCause::kTooManyLinks;
+    case ETXTBSY:
+    case EBUSY:
+      return PlatformCause::kFileBusy;
+    case EDQUOT:
+      return PlatformCause::kQuotaExceeded;
+    case EFBIG:
+      return PlatformCause::kFileTooLarge;
+    case EPIPE:
+      return PlatformCause::kNoReader;
+    case EIO:
+      return PlatformCause::kDeviceError;
+    default:
+      return PlatformCause::kNone;
+  }
+}
+
 ErrorId WriteErrorRow(int error) {
   switch (error) {
     case ENOSPC:
@@ -48,8 +81,21 @@ ErrorId WriteErrorRow(int error) {
   }
 }
 
-IoResult Failed(ErrorId row) {
-  return IoResult{0, false, row};
+IoResult Failed(ErrorId row, PlatformCause cause = PlatformCause::kNone) {
+  return IoResult{0, false, row, cause};
+}
+
+// A failed write: its row and cause from `error`, with the bytes written before it.
+IoResult WriteFailed(std::size_t done, int error) {
+  return IoResult{done, false, WriteErrorRow(error), CauseOf(error)};
+}
+
+// A refused open: its row and cause from `error`. A missing name met while creating the file is
+// a missing folder, since the file itself would have been made.
+OpenResult OpenRefused(int error, Creation creation) {
+  PlatformCause cause = CauseOf(error);
+  if (error == ENOENT && creation != Creation::kMustExist) cause = PlatformCause::kNoSuchFolder;
+  return OpenResult{-1, OpenErrorRow(error), cause};
 }
 
 // Folds "." and ".." out of an absolute path so that two spellings of one name compare equal.
@@ -79,6 +125,13 @@ int AboveStandardStreams(int handle) {
   int moved = fcntl(handle, F_DUPFD_CLOEXEC, kStderr + 1);
   close(handle);
   return moved;
+}
+
+// Regular files and disks can be positioned, pipes and sockets cannot; a character device only
+// tells by trying (the null device can, a terminal cannot).
+bool IsPositionable(int handle, mode_t mode) {
+  if (S_ISREG(mode) || S_ISBLK(mode)) return true;
+  return S_ISCHR(mode) && lseek(handle, 0, SEEK_CUR) >= 0;
 }
 
 constinit ErrorId gNextCloseFailure{};
@@ -131,26 +184,28 @@ OpenResult OpenFile(const char* path, Creation creation, OpenMode mode) {
   do {
     handle = open(path, flags, 0666);
   } while (handle < 0 && errno == EINTR);
-  if (handle < 0) return OpenResult{-1, OpenErrorRow(errno)};
+  if (handle < 0) return OpenRefused(errno, creation);
   handle = AboveStandardStreams(handle);
   if (handle < 0) return OpenResult{-1, ErrorId::kTooManyOpenFiles};
   struct stat st {};
   if (fstat(handle, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(handle);
-    return OpenResult{-1, ErrorId::kAccessNotAllowed};
+    return OpenResult{-1, ErrorId::kAccessNotAllowed, PlatformCause::kIsDirectory};
   }
   return OpenResult{handle,
                     {},
+                    PlatformCause::kNone,
                     static_cast<uint64_t>(st.st_dev),
                     static_cast<uint64_t>(st.st_ino),
-                    S_ISFIFO(st.st_mode)};
+                    S_ISFIFO(st.st_mode),
+                    IsPositionable(handle, st.st_mode)};
 }
 
 IoResult ReadSome(int handle, char* buffer, std::size_t size) {
   for (;;) {
     ssize_t n = read(handle, buffer, size);
     if (n >= 0) return IoResult{static_cast<std::size_t>(n), true, {}};
-    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading);
+    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading, CauseOf(errno));
   }
 }
 
@@ -160,7 +215,7 @@ IoResult WriteAll(int handle, const char* data, std::size_t size) {
     ssize_t n = write(handle, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return IoResult{done, false, WriteErrorRow(errno)};
+      return WriteFailed(done, errno);
     }
     if (n == 0) return IoResult{done, false, ErrorId::kNoSpaceLeft};
     done += static_cast<std::size_t>(n);
@@ -174,7 +229,7 @@ IoResult WriteAt(int handle, const char* data, std::size_t size, int64_t offset)
     ssize_t n = pwrite(handle, data + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return IoResult{done, false, WriteErrorRow(errno)};
+      return WriteFailed(done, errno);
     }
     if (n == 0) return IoResult{done, false, ErrorId::kNoSpaceLeft};
     done += static_cast<std::size_t>(n);
@@ -196,7 +251,7 @@ IoResult CutAt(int handle, int64_t length) {
     if (errno == EINTR) continue;
     // A device or pipe cannot be cut, and has nothing to lose by it.
     if (errno == EINVAL) return IoResult{};
-    return Failed(WriteErrorRow(errno));
+    return WriteFailed(0, errno);
   }
 }
 
@@ -206,7 +261,7 @@ IoResult CloseHandle(int handle) {
   bool failed = close(handle) != 0 && errno != EINTR;
   ErrorId injected = std::exchange(gNextCloseFailure, ErrorId{});
   if (injected != ErrorId{}) return Failed(injected);
-  return failed ? Failed(WriteErrorRow(errno)) : IoResult{};
+  return failed ? WriteFailed(0, errno) : IoResult{};
 }
 
 void FailNextCloseForTesting(ErrorId failure) {
