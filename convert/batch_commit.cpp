@@ -15,12 +15,13 @@ recio::ErrorId RowOf(platform::Error error) {
   using platform::Error;
   switch (error) {
     case Error::kNotFound:
-    case Error::kNotAFolder:
+    case Error::kNoSuchFolder:
     case Error::kNameTooLong:
       return recio::ErrorId::kFileNotFound;
     case Error::kExists:
       return recio::ErrorId::kFileAlreadyExists;
     case Error::kNoSpace:
+    case Error::kQuotaExceeded:
     case Error::kFileTooLarge:
       return recio::ErrorId::kNoSpaceLeft;
     case Error::kTooManyOpenFiles:

@@ -18,9 +18,9 @@ std::string_view CauseText(platform::Error error) {
     case Error::kNone:
       return {};
     case Error::kNotFound:
-      return "no such file or folder";
-    case Error::kNotAFolder:
-      return "a part of the name is not a folder";
+      return "no such file";
+    case Error::kNoSuchFolder:
+      return "no such folder";
     case Error::kNameTooLong:
       return "file name too long";
     case Error::kAccessDenied:
@@ -35,12 +35,22 @@ std::string_view CauseText(platform::Error error) {
       return "file exists";
     case Error::kTooManyOpenFiles:
       return "too many open files";
+    case Error::kTooManyLinks:
+      return "too many symbolic links";
+    case Error::kBusy:
+      return "file busy";
     case Error::kNoMemory:
       return "out of memory";
     case Error::kNoSpace:
       return "no space left on device";
+    case Error::kQuotaExceeded:
+      return "disk quota exceeded";
     case Error::kFileTooLarge:
       return "file too large";
+    case Error::kNoReader:
+      return "no reader";
+    case Error::kDeviceError:
+      return "device error";
     case Error::kInvalid:
       return "invalid argument";
     case Error::kOther:

@@ -12,10 +12,9 @@ inline Error ErrorFromErrno(int error) {
     case 0:
       return Error::kNone;
     case ENOENT:
-    case ELOOP:
       return Error::kNotFound;
     case ENOTDIR:
-      return Error::kNotAFolder;
+      return Error::kNoSuchFolder;
     case ENAMETOOLONG:
       return Error::kNameTooLong;
     case EACCES:
@@ -35,13 +34,24 @@ inline Error ErrorFromErrno(int error) {
     case EMFILE:
     case ENFILE:
       return Error::kTooManyOpenFiles;
+    case ELOOP:
+    case EMLINK:
+      return Error::kTooManyLinks;
+    case ETXTBSY:
+    case EBUSY:
+      return Error::kBusy;
     case ENOMEM:
       return Error::kNoMemory;
     case ENOSPC:
-    case EDQUOT:
       return Error::kNoSpace;
+    case EDQUOT:
+      return Error::kQuotaExceeded;
     case EFBIG:
       return Error::kFileTooLarge;
+    case EPIPE:
+      return Error::kNoReader;
+    case EIO:
+      return Error::kDeviceError;
     case EINVAL:
       return Error::kInvalid;
     default:

@@ -146,48 +146,6 @@ constexpr std::string_view CatalogueText(ErrorId id) {
   return {};
 }
 
-/// True for the failures that the failure report treats as an end of file.
-/// Why the system refused an open, a read or a write, where its catalogue row leaves it open:
-/// told by the platform part beside the row, for programs that show it ("access not allowed
-/// (is a directory)"). kNone when there is nothing to add.
-enum class PlatformCause : uint8_t {
-  kNone,
-  kIsDirectory,
-  kNotRegularFile,  // a pipe, terminal or other file that cannot hold numbered records
-  kReadOnlyFileSystem,
-  kNameTooLong,
-  kNoSuchFolder,
-  kNoSuchFile,
-  kPermissionDenied,
-  kTooManyLinks,
-  kFileBusy,
-  kQuotaExceeded,
-  kFileTooLarge,
-  kNoReader,  // a pipe whose reader has gone
-  kDeviceError,
-};
-
-/// The words of a cause, such as "is a directory"; empty for kNone.
-constexpr std::string_view PlatformCauseText(PlatformCause cause) {
-  constexpr std::array<std::string_view, 14> kTexts = {"",
-                                                       "is a directory",
-                                                       "not a regular file",
-                                                       "read-only file system",
-                                                       "file name too long",
-                                                       "no such folder",
-                                                       "no such file",
-                                                       "permission denied",
-                                                       "too many symbolic links",
-                                                       "file busy",
-                                                       "disk quota exceeded",
-                                                       "file too large",
-                                                       "no reader",
-                                                       "device error"};
-  static_assert(kTexts.size() == static_cast<std::size_t>(PlatformCause::kDeviceError) + 1);
-  const auto index = static_cast<std::size_t>(cause);
-  return index < kTexts.size() ? kTexts[index] : std::string_view{};
-}
-
 constexpr bool IsEndOfFile(ErrorId id) {
   return id == ErrorId::kEndOfFileEncountered || id == ErrorId::kBeyondEndOfFile;
 }

@@ -5,7 +5,7 @@
 
 namespace recio {
 
-void Fail(ErrorId id, PlatformCause cause) {
+void Fail(ErrorId id, ::platform::Error cause) {
   throw RequestFailure{id, cause};
 }
 

@@ -148,7 +148,7 @@ platform::Creation CreationOf(OpenStatus status) {
 void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   ConnectionAttributes& a = c.attributes;
   const bool direct = s.access == Access::kDirect;
-  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed, PlatformCause::kNotRegularFile);
+  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed, ::platform::Error::kNotAFile);
   const platform::Creation creation = CreationOf(s.status);
   const platform::OpenMode tries[3] = {OpenModeOf(s.mode), platform::OpenMode::kRead,
                                        platform::OpenMode::kWrite};
@@ -168,7 +168,7 @@ void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   if (opened.handle < 0) Fail(opened.failure, opened.cause);
   if (direct && !opened.positionable) {
     platform::CloseHandle(opened.handle);
-    Fail(ErrorId::kAccessNotAllowed, PlatformCause::kNotRegularFile);
+    Fail(ErrorId::kAccessNotAllowed, ::platform::Error::kNotAFile);
   }
   a.inputHandle = a.granted == platform::OpenMode::kWrite ? -1 : opened.handle;
   a.outputHandle = a.granted == platform::OpenMode::kRead ? -1 : opened.handle;

@@ -70,14 +70,14 @@ TEST(OutcomeTest, RefusedOpensGiveTheSystemsCause) {
     OpenStatus status;
     bool direct;
     int32_t number;
-    PlatformCause cause;
+    ::platform::Error cause;
   };
   for (const Case& c : std::vector<Case>{
-           {"folder", OpenStatus::kUnknown, false, 6414, PlatformCause::kIsDirectory},
-           {"missing.dat", OpenStatus::kOld, false, 6416, PlatformCause::kNoSuchFile},
-           {"missing/new.dat", OpenStatus::kUnknown, false, 6416, PlatformCause::kNoSuchFolder},
-           {std::string(300, 'n'), OpenStatus::kUnknown, false, 6416, PlatformCause::kNameTooLong},
-           {"pipe", OpenStatus::kOld, true, 6414, PlatformCause::kNotRegularFile},
+           {"folder", OpenStatus::kUnknown, false, 6414, ::platform::Error::kIsFolder},
+           {"missing.dat", OpenStatus::kOld, false, 6416, ::platform::Error::kNotFound},
+           {"missing/new.dat", OpenStatus::kUnknown, false, 6416, ::platform::Error::kNoSuchFolder},
+           {std::string(300, 'n'), OpenStatus::kUnknown, false, 6416, ::platform::Error::kNameTooLong},
+           {"pipe", OpenStatus::kOld, true, 6414, ::platform::Error::kNotAFile},
        }) {
     Outcome outcome;
     const int32_t status =
@@ -85,7 +85,7 @@ TEST(OutcomeTest, RefusedOpensGiveTheSystemsCause) {
                   c.direct ? Keyword<Access>{Access::kDirect} : Keyword<Access>{});
     EXPECT_EQ(status, c.number) << c.name;
     EXPECT_EQ(outcome.status, c.number) << c.name;
-    EXPECT_EQ(PlatformCauseText(outcome.cause), PlatformCauseText(c.cause)) << c.name;
+    EXPECT_EQ(outcome.cause, c.cause) << c.name;
   }
 }
 

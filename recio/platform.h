@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "recio/errors.h"
 
 namespace recio::platform {
@@ -23,7 +24,7 @@ enum class OpenMode { kRead, kWrite, kReadWrite };
 struct OpenResult {
   int handle = -1;
   ErrorId failure{};  // meaningful when handle < 0
-  PlatformCause cause = PlatformCause::kNone;
+  ::platform::Error cause = ::platform::Error::kNone;
   uint64_t device = 0;  // the identity of the file opened
   uint64_t inode = 0;
   bool isPipe = false;        // a FIFO (or a pipe reached by name, such as /dev/stdin)
@@ -34,7 +35,7 @@ struct IoResult {
   std::size_t count = 0;  // bytes moved
   bool ok = true;
   ErrorId failure{};  // meaningful when !ok
-  PlatformCause cause = PlatformCause::kNone;
+  ::platform::Error cause = ::platform::Error::kNone;
 };
 
 /// The identity of an existing file (device and inode), or the normalised absolute path of a

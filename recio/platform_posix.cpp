@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/error_posix.h"
 #include "recio/platform.h"
 
 namespace recio::platform {
@@ -37,37 +38,8 @@ ErrorId OpenErrorRow(int error) {
   }
 }
 
-PlatformCause CauseOf(int error) {
-  switch (error) {
-    case EISDIR:
-      return PlatformCause::kIsDirectory;
-    case EROFS:
-      return PlatformCause::kReadOnlyFileSystem;
-    case ENAMETOOLONG:
-      return PlatformCause::kNameTooLong;
-    case ENOTDIR:
-      return PlatformCause::kNoSuchFolder;
-    case ENOENT:
-      return PlatformCause::kNoSuchFile;
-    case EACCES:
-    case EPERM:
-      return PlatformCause::kPermissionDenied;
-    case ELOOP:
-      return PlatformCause::kTooManyLinks;
-    case ETXTBSY:
-    case EBUSY:
-      return PlatformCause::kFileBusy;
-    case EDQUOT:
-      return PlatformCause::kQuotaExceeded;
-    case EFBIG:
-      return PlatformCause::kFileTooLarge;
-    case EPIPE:
-      return PlatformCause::kNoReader;
-    case EIO:
-      return PlatformCause::kDeviceError;
-    default:
-      return PlatformCause::kNone;
-  }
+::platform::Error CauseOf(int error) {
+  return ::platform::ErrorFromErrno(error);
 }
 
 ErrorId WriteErrorRow(int error) {
@@ -81,7 +53,7 @@ ErrorId WriteErrorRow(int error) {
   }
 }
 
-IoResult Failed(ErrorId row, PlatformCause cause = PlatformCause::kNone) {
+IoResult Failed(ErrorId row, ::platform::Error cause = ::platform::Error::kNone) {
   return IoResult{0, false, row, cause};
 }
 
@@ -93,8 +65,8 @@ IoResult WriteFailed(std::size_t done, int error) {
 // A refused open: its row and cause from `error`. A missing name met while creating the file is
 // a missing folder, since the file itself would have been made.
 OpenResult OpenRefused(int error, Creation creation) {
-  PlatformCause cause = CauseOf(error);
-  if (error == ENOENT && creation != Creation::kMustExist) cause = PlatformCause::kNoSuchFolder;
+  ::platform::Error cause = CauseOf(error);
+  if (error == ENOENT && creation != Creation::kMustExist) cause = ::platform::Error::kNoSuchFolder;
   return OpenResult{-1, OpenErrorRow(error), cause};
 }
 
@@ -190,11 +162,11 @@ OpenResult OpenFile(const char* path, Creation creation, OpenMode mode) {
   struct stat st {};
   if (fstat(handle, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(handle);
-    return OpenResult{-1, ErrorId::kAccessNotAllowed, PlatformCause::kIsDirectory};
+    return OpenResult{-1, ErrorId::kAccessNotAllowed, ::platform::Error::kIsFolder};
   }
   return OpenResult{handle,
                     {},
-                    PlatformCause::kNone,
+                    ::platform::Error::kNone,
                     static_cast<uint64_t>(st.st_dev),
                     static_cast<uint64_t>(st.st_ino),
                     S_ISFIFO(st.st_mode),

@@ -38,7 +38,7 @@ int32_t EndRequest(RequestContext& context) noexcept {
     outcome->status = 0;
     outcome->record = record;
     outcome->field.length = 0;
-    outcome->cause = PlatformCause::kNone;
+    outcome->cause = ::platform::Error::kNone;
   }
   return 0;
 }

@@ -469,7 +469,7 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
        "--files0-from=-"},
       {{"--files0-from=-", "a.dat"},
        "extra operand 'a.dat': scans cannot be given beside --files0-from"},
-      {{"--files0-from", "nolist"}, "cannot read the list 'nolist': no such file or folder"},
+      {{"--files0-from", "nolist"}, "cannot read the list 'nolist': no such file"},
   };
   TempDir dir;
   for (const UsageCase& c : cases) {

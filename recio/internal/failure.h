@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "platform/error.h"
 #include "recio/errors.h"
 #include "recio/recio.h"
 
@@ -12,7 +13,7 @@ namespace recio {
 /// steps that also run while a failed read ends, or while a connection is closed). No row: none.
 struct Failure {
   ErrorId id{};
-  PlatformCause cause = PlatformCause::kNone;
+  ::platform::Error cause = ::platform::Error::kNone;
 
   explicit operator bool() const { return id != ErrorId{}; }
 };
@@ -21,14 +22,14 @@ struct Failure {
 /// inside the record layer may catch it in tests; nothing outside the layer ever sees it.
 struct RequestFailure {
   ErrorId id;
-  PlatformCause cause = PlatformCause::kNone;
+  ::platform::Error cause = ::platform::Error::kNone;
   FieldText field{};  // the text of a numeric field that failed to convert
 };
 
 /// Abandons the request in progress with a catalogue row (and the system's cause of a refusal).
 /// Only valid inside a request run by the record layer; the failure reaches the request runner
 /// there and nowhere else.
-[[noreturn]] void Fail(ErrorId id, PlatformCause cause = PlatformCause::kNone);
+[[noreturn]] void Fail(ErrorId id, ::platform::Error cause = ::platform::Error::kNone);
 
 /// Abandons the request with a failure held as a value.
 [[noreturn]] inline void Fail(Failure failure) {
