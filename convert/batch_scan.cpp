@@ -97,7 +97,8 @@ ScanOutcome Convert(uint32_t index, const std::string& temporary) {
       return outcome;
     }
     return converted.onOutput ? Outcome(index, Kind::kOutputFailed, converted.outcome.status)
-                              : Outcome(index, Kind::kScanFailed, converted.outcome.status, converted.outcome.record);
+                              : Outcome(index, Kind::kScanFailed, converted.outcome.status,
+                                        converted.outcome.record);
   }
   if (int32_t status = recio::Close(powder::kUnit, {}, kStatus)) {
     Abandon(temporary);

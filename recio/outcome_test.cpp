@@ -76,7 +76,8 @@ TEST(OutcomeTest, RefusedOpensGiveTheSystemsCause) {
            {"folder", OpenStatus::kUnknown, false, 6414, ::platform::Error::kIsFolder},
            {"missing.dat", OpenStatus::kOld, false, 6416, ::platform::Error::kNotFound},
            {"missing/new.dat", OpenStatus::kUnknown, false, 6416, ::platform::Error::kNoSuchFolder},
-           {std::string(300, 'n'), OpenStatus::kUnknown, false, 6416, ::platform::Error::kNameTooLong},
+           {std::string(300, 'n'), OpenStatus::kUnknown, false, 6416,
+            ::platform::Error::kNameTooLong},
            {"pipe", OpenStatus::kOld, true, 6414, ::platform::Error::kNotAFile},
        }) {
     Outcome outcome;

@@ -9,8 +9,8 @@
 #include <span>
 #include <string_view>
 
-#include "recio/errors.h"
 #include "platform/error.h"
+#include "recio/errors.h"
 #include "recio/items.h"
 #include "recio/layout.h"
 
@@ -37,7 +37,8 @@ struct Outcome {
   int32_t status = 0;  // the request status, as returned
   int64_t record = 0;  // a read: the number (from 1) of the record it ended or failed on; else 0
   FieldText field;     // the numeric field that failed to convert; empty when none did
-  ::platform::Error cause = ::platform::Error::kNone;  // why the system refused an open, read or write
+  ::platform::Error cause =
+      ::platform::Error::kNone;  // why the system refused an open, read or write
 };
 
 /// The two request flags: failures come back as a status (status), or at least the end of file

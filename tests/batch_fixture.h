@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,17 @@ class ScanPipe {
     if (handle_ < 0) handle_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
     if (handle_ >= 0) fcntl(handle_, F_SETFL, 0);
     return handle_ >= 0;
+  }
+  /// With the test's end open: whether a reader has the pipe open now (a second writer opens
+  /// only then, and goes again at once, which the reader does not notice).
+  bool HasReader() const {
+    const int probe = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+    if (probe >= 0) close(probe);
+    return probe >= 0;
+  }
+  /// Waits until the reader has taken every byte written so far.
+  void WaitUntilRead() const {
+    for (int held = 1; ioctl(handle_, FIONREAD, &held) == 0 && held > 0;) usleep(1000);
   }
   void Write(const std::string& bytes) {
     if (write(handle_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {

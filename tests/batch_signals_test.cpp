@@ -154,7 +154,8 @@ TEST(BatchSignalTest, IgnoredSignalStaysIgnored) {
 
 // A worker killed from outside costs nothing the first time: its temporary file goes and its
 // scan is converted again by a new worker. Killed a second time on the same scan, the scan is
-// lost; every other scan is still converted, by the new workers.
+// lost; every other scan is still converted, by the new workers. The test's end of the scan's
+// pipe stays open throughout, so that each new reader finds it and waits for the data.
 TEST(BatchSignalTest, KilledWorkerIsReplacedAndItsScanTriedOnceMore) {
   for (int kills : {1, 2}) {
     TempDir dir;
@@ -164,17 +165,19 @@ TEST(BatchSignalTest, KilledWorkerIsReplacedAndItsScanTriedOnceMore) {
     int killed = 0;
     RunOptions options;
     options.duringRun = [&](int pid) {
-      if (!slow.Opened()) return false;
+      if (killed == 0 ? !slow.Opened() : !slow.HasReader()) return false;
       if (killed == kills) {  // the last attempt: fed whole
         slow.Write(GoodScan());
         slow.Close();
         return true;
       }
       slow.Write(GoodScanHead());
+      slow.WaitUntilRead();
       while (!HoldsTemporaryFile(dir.File("out"))) usleep(1000);
+      // The killed worker's temporary file goes; its successor may soon make one of its own.
+      const std::vector<std::string> before = Names(dir.File("out"));
       kill(OnlyWorker(pid), SIGKILL);
-      slow.Close();
-      while (HoldsTemporaryFile(dir.File("out"))) usleep(1000);
+      while (Names(dir.File("out")) == before) usleep(1000);
       return ++killed == 2;
     };
     const RunResult run =
