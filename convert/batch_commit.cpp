@@ -35,9 +35,9 @@ recio::ErrorId RowOf(platform::Error error) {
 
 }  // namespace
 
-void Committer::Add(uint32_t index, std::string temporary) {
+void Committer::Add(const ScanOutcome& written, std::string temporary) {
   if (waiting_.empty()) firstWaiting_ = Clock::now();
-  waiting_.push_back({index, std::move(temporary)});
+  waiting_.push_back({written, std::move(temporary)});
 }
 
 int Committer::MillisecondsUntilDue() const {
@@ -64,7 +64,8 @@ void Committer::Commit() {
   const platform::Result synced =
       options_.sync ? platform::SyncFileData(temporaries, folders) : platform::Result{};
   for (const Written& written : waiting_) {
-    outcomes.push_back(synced.ok() ? Rename(written) : OutputFailure(written.index, synced.error));
+    outcomes.push_back(synced.ok() ? Rename(written)
+                                   : OutputFailure(written.outcome.index, synced.error));
     if (!outcomes.back().converted()) platform::RemoveFile(written.temporary.c_str());
   }
   // The renames themselves are made durable; a folder that cannot be synced fails its scans,
@@ -75,7 +76,7 @@ void Committer::Commit() {
     if (folderSynced.ok()) continue;
     for (std::size_t i = 0; i < waiting_.size(); ++i) {
       if (outcomes[i].converted() && FolderOf(waiting_[i].temporary) == folder) {
-        outcomes[i] = OutputFailure(waiting_[i].index, folderSynced.error);
+        outcomes[i] = OutputFailure(waiting_[i].outcome.index, folderSynced.error);
       }
     }
   }
@@ -86,15 +87,14 @@ void Committer::Commit() {
 // An output that appeared meanwhile is judged as it would have been before the conversion; with
 // -f an output is judged again right before it is replaced.
 ScanOutcome Committer::Rename(const Written& written) const {
-  const std::string output = OutputPath(options_.scans[written.index], options_.outputDir);
-  ScanOutcome outcome;
-  outcome.index = written.index;
+  const std::string output = OutputPath(options_.scans[written.outcome.index], options_.outputDir);
+  ScanOutcome outcome = written.outcome;
   if (options_.force) {
     const OutputVerdict verdict = JudgeOutput(output, ExistingOutput::kReplace, streams_);
     if (verdict.kind == OutputVerdict::Kind::kRefused) {
       outcome.kind = ScanOutcome::Kind::kOutputRefused;
       outcome.status = verdict.status;
-      outcome.cause = static_cast<uint8_t>(verdict.cause);
+      outcome.cause = verdict.cause;
       return outcome;
     }
   }
@@ -102,7 +102,7 @@ ScanOutcome Committer::Rename(const Written& written) const {
       platform::RenameFile(written.temporary.c_str(), output.c_str(), options_.force);
   if (renamed.ok()) return outcome;
   if (renamed.error != platform::Error::kExists || options_.force) {
-    return OutputFailure(written.index, renamed.error);
+    return OutputFailure(written.outcome.index, renamed.error);
   }
   const OutputVerdict verdict = JudgeOutput(
       output, options_.skipExisting ? ExistingOutput::kSkipIfWhole : ExistingOutput::kFail,
@@ -117,7 +117,7 @@ ScanOutcome Committer::Rename(const Written& written) const {
     case OutputVerdict::Kind::kRefused:
       outcome.kind = ScanOutcome::Kind::kOutputRefused;
       outcome.status = verdict.status;
-      outcome.cause = static_cast<uint8_t>(verdict.cause);
+      outcome.cause = verdict.cause;
       break;
     default:
       outcome.kind = ScanOutcome::Kind::kOutputExists;
@@ -131,7 +131,7 @@ ScanOutcome Committer::OutputFailure(uint32_t index, platform::Error error) cons
   outcome.index = index;
   outcome.kind = ScanOutcome::Kind::kOutputFailed;
   outcome.status = static_cast<int32_t>(RowOf(error));
-  outcome.cause = static_cast<uint8_t>(error);
+  outcome.cause = error;
   return outcome;
 }
 

@@ -28,8 +28,8 @@ class Committer {
   Committer(const Options& options, const StreamFiles& streams, Reporter& reporter)
       : options_{options}, streams_{streams}, reporter_{reporter} {}
 
-  /// Takes the written output of scan `index`, in the file `temporary`.
-  void Add(uint32_t index, std::string temporary);
+  /// Takes the written output of a scan, in the file `temporary`.
+  void Add(const ScanOutcome& written, std::string temporary);
   bool empty() const { return waiting_.empty(); }
   /// The milliseconds until the group is due; -1 when nothing waits.
   int MillisecondsUntilDue() const;
@@ -40,7 +40,7 @@ class Committer {
 
  private:
   struct Written {
-    uint32_t index;
+    ScanOutcome outcome;
     std::string temporary;
   };
 

@@ -58,7 +58,9 @@ int main(int argc, char** argv) {
   }
   const std::string folder(line.options.outputDir);
   if (line.options.outputDirGiven && !platform::IsFolder(folder.c_str())) {
-    UsageError("'" + convert::batch::Shown(folder) + "' is not a folder");
+    const bool exists = platform::InspectName(folder.c_str()).kind != platform::FileKind::kNone;
+    UsageError("'" + convert::batch::Shown(folder) +
+               (exists ? "' is not a folder" : "': no such folder"));
   }
   recio::platform::ExitProcess(convert::batch::RunBatch(line.options));
 }

@@ -24,18 +24,30 @@ constexpr std::string_view kUsage =
     "  -f, --force             replace outputs that exist\n"
     "  -n, --skip-existing     skip scans whose output exists and is whole\n"
     "  -j, --jobs=N            convert N scans at once (default: one per processor)\n"
-    "  -q, --quiet             write failure lines only\n"
+    "  -q, --quiet             write failure and warning lines only\n"
     "      --files0-from=LIST  convert the scans named in the file LIST, each name ended\n"
     "                          by a NUL byte (find -print0); LIST - is standard input\n"
+    "      --strict            fail a scan that has warnings, and write no output for it\n"
+    "      --dry-run           convert nothing: check every scan and output, and show\n"
+    "                          SCAN -> OUTPUT for each scan that would be converted\n"
+    "      --progress          show progress also when standard error is no terminal:\n"
+    "                          a line at most every 10 seconds\n"
     "      --no-sync           do not wait for the outputs to reach the disk (scratch runs)\n"
     "      --help              show this help and exit\n"
     "      --version           show the version and exit\n"
     "\n"
+    "Examples:\n"
+    "  x17b2pavo-batch -o out data/*.dat\n"
+    "  find data -type f -name '*.dat' -print0 | x17b2pavo-batch --files0-from=- -n -o out\n"
+    "\n"
     "Exit status: 0 when every scan was converted or skipped, 1 when any failed,\n"
-    "2 on a usage error.\n";
+    "2 on a usage error.\n"
+    "\n"
+    "The manual: man x17b2pavo-batch\n"
+    "Report bugs to <maintainers@users.noreply.c-seed-910187d4.example>.\n";
 
 // Values of the options that have no letter.
-enum : int { kFilesFrom = 256, kNoSync, kHelp, kVersion };
+enum : int { kFilesFrom = 256, kStrict, kDryRun, kProgress, kNoSync, kHelp, kVersion };
 
 constexpr option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'},
@@ -44,6 +56,9 @@ constexpr option kLongOptions[] = {
     {"jobs", required_argument, nullptr, 'j'},
     {"quiet", no_argument, nullptr, 'q'},
     {"files0-from", required_argument, nullptr, kFilesFrom},
+    {"strict", no_argument, nullptr, kStrict},
+    {"dry-run", no_argument, nullptr, kDryRun},
+    {"progress", no_argument, nullptr, kProgress},
     {"no-sync", no_argument, nullptr, kNoSync},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
@@ -119,6 +134,15 @@ class Parser {
         break;
       case kFilesFrom:
         options.listName = optarg;
+        break;
+      case kStrict:
+        options.strict = true;
+        break;
+      case kDryRun:
+        options.dryRun = true;
+        break;
+      case kProgress:
+        options.progress = true;
         break;
       case kNoSync:
         options.sync = false;

@@ -16,6 +16,9 @@ struct Options {
   int jobs = 0;               // scans converted at once; 0: one per processor available
   bool quiet = false;         // failure lines only
   bool sync = true;           // outputs made durable before they count as converted
+  bool strict = false;        // a scan with warnings fails and writes nothing
+  bool dryRun = false;        // check every scan and output, convert nothing
+  bool progress = false;      // a progress line even when standard error is not a terminal
   std::string_view listName;  // --files0-from: the list's name ("-": standard input), or empty
   std::vector<std::string_view> scans;
 };

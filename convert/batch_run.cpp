@@ -11,6 +11,7 @@
 
 #include "convert/batch_commit.h"
 #include "convert/batch_outputs.h"
+#include "convert/batch_progress.h"
 #include "convert/batch_report.h"
 #include "convert/batch_scan.h"
 #include "convert/batch_worker.h"
@@ -49,7 +50,7 @@ class Batch {
       : options_{options},
         streams_{platform::StandardStreamFiles()},
         conflicts_{options.scans, options.outputDir, options.force},
-        reporter_{options, platform::IsTerminal(platform::Stream::kError)},
+        reporter_{options, ProgressMode(options.quiet, options.progress)},
         committer_{options, streams_, reporter_},
         lostOnce_(options.scans.size()) {}
 
@@ -85,11 +86,6 @@ class Batch {
   // in a row without a report the rest is converted here.
   static constexpr int kMostLossesInARow = 8;
 
-  ExistingOutput Existing() const {
-    if (options_.force) return ExistingOutput::kReplace;
-    return options_.skipExisting ? ExistingOutput::kSkipIfWhole : ExistingOutput::kFail;
-  }
-
   bool StartWorker() {
     std::optional<platform::Worker> worker = platform::StartWorker(WorkerMain);
     if (worker) slots_.push_back({*worker, std::nullopt, {}});
@@ -113,32 +109,13 @@ class Batch {
       }
       if (next_ >= options_.scans.size()) return false;
       index = next_++;
-      if (const std::optional<ScanOutcome> refused = RefusedAtOnce(index)) {
+      if (const std::optional<ScanOutcome> refused =
+              RefusedByTheBatch(options_, conflicts_, index)) {
         reporter_.Add(*refused);
         continue;
       }
       return true;
     }
-  }
-
-  std::optional<ScanOutcome> RefusedAtOnce(uint32_t index) const {
-    ScanOutcome outcome;
-    outcome.index = index;
-    const std::string_view scan = options_.scans[index];
-    if (!options_.listName.empty() && scan.empty()) {
-      outcome.kind = ScanOutcome::Kind::kEmptyName;
-    } else if (options_.listName == "-" && scan == "-") {
-      outcome.kind = ScanOutcome::Kind::kDashInInputList;
-    } else if (const Conflict conflict = conflicts_.Of(index);
-               conflict.kind != Conflict::Kind::kNone) {
-      outcome.kind = conflict.kind == Conflict::Kind::kSameOutput
-                         ? ScanOutcome::Kind::kSameOutput
-                         : ScanOutcome::Kind::kOutputIsAScan;
-      outcome.other = conflict.other;
-    } else {
-      return std::nullopt;
-    }
-    return outcome;
   }
 
   // A worker gets its next scan only once it has reported its last.
@@ -150,7 +127,8 @@ class Batch {
       if (slot.job || !NextScan(index)) continue;
       slot.job = index;
       const std::string output = OutputPath(options_.scans[index], options_.outputDir);
-      if (!SendJob(slot.worker.jobs, {index, options_.scans[index], output, Existing()})) {
+      if (!SendJob(slot.worker.jobs, {index, options_.scans[index], output,
+                                      ExistingOutputOf(options_), options_.strict})) {
         lost.push_back(i);
       }
     }
@@ -186,7 +164,7 @@ class Batch {
     slot.job.reset();
     lossesInARow_ = 0;
     if (report.outcome.converted()) {
-      committer_.Add(report.outcome.index, std::move(slot.temporary));
+      committer_.Add(report.outcome, std::move(slot.temporary));
     } else {
       reporter_.Add(report.outcome);
     }
@@ -225,10 +203,12 @@ class Batch {
       ScanOutcome outcome;
       {
         platform::StopEndsProcess scope;
-        outcome = ConvertScan({index, options_.scans[index], output, Existing()}, streams_, names);
+        outcome = ConvertScan(
+            {index, options_.scans[index], output, ExistingOutputOf(options_), options_.strict},
+            streams_, names);
       }
       if (outcome.converted()) {
-        committer_.Add(index, std::move(names.temporary));
+        committer_.Add(outcome, std::move(names.temporary));
         committer_.Commit();
       } else {
         reporter_.Add(outcome);
@@ -290,6 +270,7 @@ class Batch {
 }  // namespace
 
 int RunBatch(const Options& options) {
+  if (options.dryRun) return DryRun(options);
   const int available = options.jobs > 0 ? options.jobs : platform::ProcessorCount();
   const int jobs = static_cast<int>(
       std::min<std::size_t>(static_cast<std::size_t>(available), options.scans.size()));

@@ -12,4 +12,10 @@ namespace convert::batch {
 /// seconds, with every temporary file removed and the outputs committed so far kept.
 int RunBatch(const Options& options);
 
+/// --dry-run: checks every scan of `options` as a run would before converting it, and converts
+/// nothing. Writes "SCAN -> OUTPUT" on standard output for each scan that would be converted,
+/// the failure lines a run would give on standard error, and a summary unless quiet. Returns 1
+/// when any scan would fail, else 0.
+int DryRun(const Options& options);
+
 }  // namespace convert::batch

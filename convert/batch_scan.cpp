@@ -2,10 +2,13 @@
 // status so that a failure ends the scan and not the process.
 #include "convert/batch_scan.h"
 
+#include <optional>
 #include <span>
 #include <string>
 
 #include "convert/conversion.h"
+#include "platform/files.h"
+#include "recio/errors.h"
 #include "recio/platform.h"
 #include "recio/recio.h"
 
@@ -43,25 +46,26 @@ ScanOutcome Verdict(uint32_t index, const OutputVerdict& verdict) {
       return Outcome(index, Kind::kOutputNotWhole);
     case OutputVerdict::Kind::kRefused: {
       ScanOutcome outcome = Outcome(index, Kind::kOutputRefused, verdict.status);
-      outcome.cause = static_cast<uint8_t>(verdict.cause);
+      outcome.cause = verdict.cause;
       return outcome;
     }
   }
   return Outcome(index, Kind::kConverted);
 }
 
-int32_t OpenScan(std::string_view scan) {
+int32_t OpenScan(std::string_view scan, recio::Outcome& outcome) {
   recio::OpenSpec spec;
   spec.name = std::span<const char>(scan.data(), scan.size());
   spec.nameAsGiven = true;
   spec.status = recio::OpenStatus::kOld;
   spec.mode = recio::Mode::kRead;  // a scan is only read
-  return recio::Open(scan::kUnit, spec, kStatus);
+  return recio::Open(scan::kUnit, spec, {.status = true, .end = true, .outcome = &outcome});
 }
 
 // A new file under a temporary name beside the output; another name when one is taken. Each name
 // is announced before the file is made.
-int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::string& temporary) {
+int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::string& temporary,
+                      recio::Outcome& outcome) {
   int32_t status = 0;
   for (uint32_t attempt = 0; attempt < kNameAttempts; ++attempt) {
     temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempt);
@@ -71,7 +75,7 @@ int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::strin
     spec.nameAsGiven = true;
     spec.status = recio::OpenStatus::kNew;
     spec.blocksize = kOutputBlock;
-    status = recio::Open(powder::kUnit, spec, kStatus);
+    status = recio::Open(powder::kUnit, spec, {.status = true, .end = true, .outcome = &outcome});
     if (status != recio::kFileExistsStatus) break;
   }
   return status;
@@ -84,45 +88,129 @@ void Abandon(const std::string& temporary) {
   if (!temporary.empty()) recio::platform::RemoveFile(temporary.c_str());
 }
 
+// What a failed request of the conversion tells: its status, the scan line of a failed read,
+// the text of a field that did not convert, the system's cause.
+ScanOutcome Failure(uint32_t index, const ConversionResult& converted) {
+  using Kind = ScanOutcome::Kind;
+  if (converted.fault) {
+    ScanOutcome outcome = Outcome(index, Kind::kMathFault, 0, converted.outcome.record);
+    outcome.fault = static_cast<int8_t>(*converted.fault);
+    return outcome;
+  }
+  ScanOutcome outcome =
+      converted.onOutput
+          ? Outcome(index, Kind::kOutputFailed, converted.outcome.status)
+          : Outcome(index, Kind::kScanFailed, converted.outcome.status, converted.outcome.record);
+  outcome.field = converted.outcome.field;
+  outcome.cause = converted.outcome.cause;
+  return outcome;
+}
+
 // The conversion from the open scan into the open temporary file, and the close that writes
-// out its last piece.
-ScanOutcome Convert(uint32_t index, const std::string& temporary) {
+// out its last piece. Under --strict a conversion with warnings leaves nothing.
+ScanOutcome Convert(const Job& job, const std::string& temporary) {
   using Kind = ScanOutcome::Kind;
   const ConversionResult converted = conversion.Run();
   if (!converted.ok()) {
     Abandon(temporary);
-    if (converted.fault) {
-      ScanOutcome outcome = Outcome(index, Kind::kMathFault, 0, converted.outcome.record);
-      outcome.fault = static_cast<int8_t>(*converted.fault);
-      return outcome;
-    }
-    return converted.onOutput ? Outcome(index, Kind::kOutputFailed, converted.outcome.status)
-                              : Outcome(index, Kind::kScanFailed, converted.outcome.status,
-                                        converted.outcome.record);
+    return Failure(job.index, converted);
   }
-  if (int32_t status = recio::Close(powder::kUnit, {}, kStatus)) {
+  if (job.strict && converted.warnings.any()) {
     Abandon(temporary);
-    return Outcome(index, Kind::kOutputFailed, status);
+    ScanOutcome outcome = Outcome(job.index, Kind::kStrict);
+    outcome.warnings = converted.warnings;
+    return outcome;
   }
-  return Outcome(index, Kind::kConverted);
+  recio::Outcome closed;
+  if (recio::Close(powder::kUnit, {}, {.status = true, .end = true, .outcome = &closed}) != 0) {
+    Abandon(temporary);
+    ScanOutcome outcome = Outcome(job.index, Kind::kOutputFailed, closed.status);
+    outcome.cause = closed.cause;
+    return outcome;
+  }
+  ScanOutcome outcome = Outcome(job.index, Kind::kConverted);
+  outcome.warnings = converted.warnings;
+  return outcome;
+}
+
+// A scan that is not there to be read, or is a folder.
+std::optional<ScanOutcome> UnreadableScan(uint32_t index, std::string_view scan) {
+  const platform::NameFacts facts = platform::InspectName(std::string(scan).c_str());
+  ScanOutcome outcome = Outcome(index, ScanOutcome::Kind::kScanFailed);
+  if (facts.kind == platform::FileKind::kNone) {
+    outcome.status = static_cast<int32_t>(recio::ErrorId::kFileNotFound);
+    outcome.cause = platform::Error::kNotFound;
+  } else if (facts.kind == platform::FileKind::kFolder) {
+    outcome.status = static_cast<int32_t>(recio::ErrorId::kAccessNotAllowed);
+    outcome.cause = platform::Error::kIsFolder;
+  } else if (facts.readRefused != platform::Error::kNone) {
+    outcome.status = static_cast<int32_t>(recio::ErrorId::kAccessNotAllowed);
+    outcome.cause = facts.readRefused;
+  } else {
+    return std::nullopt;
+  }
+  return outcome;
 }
 
 }  // namespace
+
+ExistingOutput ExistingOutputOf(const Options& options) {
+  if (options.force) return ExistingOutput::kReplace;
+  return options.skipExisting ? ExistingOutput::kSkipIfWhole : ExistingOutput::kFail;
+}
+
+std::optional<ScanOutcome> RefusedByTheBatch(const Options& options,
+                                             const ConflictFinder& conflicts, uint32_t index) {
+  using Kind = ScanOutcome::Kind;
+  const std::string_view scan = options.scans[index];
+  ScanOutcome outcome = Outcome(index, Kind::kConverted);
+  if (!options.listName.empty() && scan.empty()) {
+    outcome.kind = Kind::kEmptyName;
+  } else if (options.listName == "-" && scan == "-") {
+    outcome.kind = Kind::kDashInInputList;
+  } else if (const Conflict conflict = conflicts.Of(index);
+             conflict.kind != Conflict::Kind::kNone) {
+    outcome.kind =
+        conflict.kind == Conflict::Kind::kSameOutput ? Kind::kSameOutput : Kind::kOutputIsAScan;
+    outcome.other = conflict.other;
+  } else {
+    return std::nullopt;
+  }
+  return outcome;
+}
+
+ScanOutcome CheckBeforeConverting(const Options& options, const ConflictFinder& conflicts,
+                                  const StreamFiles& streams, uint32_t index) {
+  if (std::optional<ScanOutcome> refused = RefusedByTheBatch(options, conflicts, index)) {
+    return *refused;
+  }
+  const std::string_view scan = options.scans[index];
+  const std::string output = OutputPath(scan, options.outputDir);
+  const ScanOutcome verdict =
+      Verdict(index, JudgeOutput(output, ExistingOutputOf(options), streams));
+  if (!verdict.converted()) return verdict;
+  return UnreadableScan(index, scan).value_or(verdict);
+}
 
 ScanOutcome ConvertScan(const Job& job, const StreamFiles& streams, TemporaryNames& names) {
   const std::string output(job.output);
   const ScanOutcome verdict = Verdict(job.index, JudgeOutput(output, job.existing, streams));
   if (!verdict.converted()) return verdict;
-  if (int32_t status = OpenScan(job.scan)) {
+  recio::Outcome opened;
+  if (OpenScan(job.scan, opened) != 0) {
     recio::Close(scan::kUnit, {}, kStatus);
-    return Outcome(job.index, ScanOutcome::Kind::kScanFailed, status);
+    ScanOutcome outcome = Outcome(job.index, ScanOutcome::Kind::kScanFailed, opened.status);
+    outcome.cause = opened.cause;
+    return outcome;
   }
   std::string temporary;
-  if (int32_t status = OpenTemporary(output, names, temporary)) {
+  if (OpenTemporary(output, names, temporary, opened) != 0) {
     Abandon({});
-    return Outcome(job.index, ScanOutcome::Kind::kOutputFailed, status);
+    ScanOutcome outcome = Outcome(job.index, ScanOutcome::Kind::kOutputFailed, opened.status);
+    outcome.cause = opened.cause;
+    return outcome;
   }
-  return Convert(job.index, temporary);
+  return Convert(job, temporary);
 }
 
 }  // namespace convert::batch

@@ -15,6 +15,7 @@ struct JobHead {
   uint32_t scanLength;
   uint32_t outputLength;
   ExistingOutput existing;
+  bool strict;
 };
 
 struct ReportHead {
@@ -68,7 +69,7 @@ int WorkerMain(platform::Handle jobs, platform::Handle reports) {
   std::string output;
   while (ReceiveJob(jobs, head, scan, output)) {
     const ScanOutcome outcome =
-        ConvertScan({head.index, scan, output, head.existing}, streams, names);
+        ConvertScan({head.index, scan, output, head.existing, head.strict}, streams, names);
     if (!Send(reports, ReportHead{Report::Kind::kDone, 0, outcome}, {})) return 1;
   }
   return 0;
@@ -76,7 +77,7 @@ int WorkerMain(platform::Handle jobs, platform::Handle reports) {
 
 bool SendJob(platform::Handle jobs, const Job& job) {
   const JobHead head{job.index, static_cast<uint32_t>(job.scan.size()),
-                     static_cast<uint32_t>(job.output.size()), job.existing};
+                     static_cast<uint32_t>(job.output.size()), job.existing, job.strict};
   return Send(jobs, head, job.scan, job.output);
 }
 

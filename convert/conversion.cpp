@@ -9,12 +9,15 @@
 namespace convert {
 
 ConversionResult Conversion::Run() {
+  warnings_ = {};
   ConversionResult result = ReadTitleAndWriteTitleRecord();
   if (result.ok()) result = ReadBankAndWriteBankRecord();
   if (result.ok()) result = ReadAndScaleValues();
   if (!result.ok()) return result;
   if (recio::Close(scan::kUnit, {}, flags_) != 0) return Failed();
-  return WriteCountRecords();
+  result = WriteCountRecords();
+  result.warnings = warnings_;
+  return result;
 }
 
 ConversionResult Conversion::Failed(bool onOutput) const {
@@ -37,6 +40,8 @@ ConversionResult Conversion::ReadBankAndWriteBankRecord() {
   if (scan::SkipLines(1, flags_) != 0) return Failed();
   if (scan::ReadChannelCount(channels_, flags_) != 0) return Failed();
   countRecords_ = powder::CountRecords(channels_);
+  warnings_.channels = channels_;
+  warnings_.noChannels = channels_ <= 0;
   if (scan::ReadScaleFactor(scaleFactor_, flags_) != 0) return Failed();
   if (scan::SkipLines(5, flags_) != 0) return Failed();
   if (scan::ReadCoefficients(coefficients_, flags_) != 0) return Failed();
@@ -60,10 +65,24 @@ ConversionResult Conversion::ReadAndScaleValues() {
       return {outcome_, scaled.fault, false};
     }
     counts_[static_cast<std::size_t>(number - 1)] = scaled.count;
+    NoteCount(scaled);
   }
   const int32_t filled = std::clamp(countRecords_ * powder::kCountsPerRecord, 0, kTableSize);
   std::fill(counts_.begin() + std::clamp(channels_, 0, filled), counts_.begin() + filled, 0);
   return {};
+}
+
+// A count's field has eight columns: one outside -9999999 to 99999999 is written as asterisks.
+void Conversion::NoteCount(const ScaledCount& scaled) {
+  constexpr int32_t kWidest = 99999999;
+  constexpr int32_t kMostNegative = -9999999;
+  if (scaled.count >= kMostNegative && scaled.count <= kWidest) return;
+  if (warnings_.firstWideLine == 0) {
+    warnings_.firstWideLine = outcome_.record;
+    warnings_.firstWideCount = scaled.unheld;
+  } else {
+    ++warnings_.moreWide;
+  }
 }
 
 // Record k + 2 holds counts 10(k - 1) + 1 to 10k. J advances by ten and only afterwards is held

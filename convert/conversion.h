@@ -7,10 +7,23 @@
 #include <optional>
 
 #include "convert/powder_file.h"
+#include "convert/scaling.h"
 #include "convert/scan_file.h"
 #include "recio/recio.h"
 
 namespace convert {
+
+/// What a conversion wrote that the reader of its output may not expect: counts too wide for
+/// their eight columns (written as asterisks), and a channel count of 0 or less (no counts).
+struct ConversionWarnings {
+  int64_t firstWideLine = 0;   // the scan line of the first count too wide; 0 when none was
+  int64_t firstWideCount = 0;  // that count, as scaled (also when held at a 32-bit limit)
+  int32_t moreWide = 0;        // how many more counts were too wide
+  bool noChannels = false;     // N is 0 or less: no value was read
+  int32_t channels = 0;        // N
+
+  bool any() const { return firstWideLine > 0 || noChannels; }
+};
 
 /// How a conversion ended: well, on a failed request (its outcome: the status, the scan line of
 /// a failed read, the field text and the system's cause), or on a floating-point fault of the
@@ -19,6 +32,7 @@ struct ConversionResult {
   recio::Outcome outcome;                 // of the failed request, or of the last read
   std::optional<recio::MathFault> fault;  // the fault of the scaling
   bool onOutput = false;                  // the failed request was a write of the output
+  ConversionWarnings warnings;            // of a conversion that ended well
 
   bool ok() const { return outcome.status == 0 && !fault; }
 };
@@ -50,12 +64,14 @@ class Conversion {
   ConversionResult ReadAndScaleValues();
   ConversionResult WriteCountRecords();
   ConversionResult Failed(bool onOutput = false) const;
+  void NoteCount(const ScaledCount& scaled);
   constexpr recio::Flags WithOutcome(recio::Flags flags) {
     flags.outcome = &outcome_;
     return flags;
   }
 
   recio::Outcome outcome_;
+  ConversionWarnings warnings_;
   powder::Output output_;
   recio::Flags flags_;
   std::array<char, powder::kRecordLength> titleRecord_{};

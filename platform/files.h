@@ -25,6 +25,7 @@ struct NameFacts {
   bool nameExists = false;            // an entry of that name, be it a link that leads nowhere
   FileKind kind = FileKind::kNone;    // what it leads to
   Error writeRefused = Error::kNone;  // for a file: why this process may not write it, if so
+  Error readRefused = Error::kNone;   // for a file: why this process may not read it, if so
   FileId id;                          // of what it leads to
 };
 

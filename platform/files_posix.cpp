@@ -43,9 +43,9 @@ NameFacts InspectName(const char* path) {
   if (!facts.nameExists || stat(path, &st) != 0) return facts;
   facts.kind = KindOf(st);
   facts.id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-  if (facts.kind == FileKind::kFile && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) {
-    facts.writeRefused = ErrorFromErrno(errno);
-  }
+  if (facts.kind != FileKind::kFile) return facts;
+  if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) facts.writeRefused = ErrorFromErrno(errno);
+  if (faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) != 0) facts.readRefused = ErrorFromErrno(errno);
   return facts;
 }
 

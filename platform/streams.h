@@ -27,6 +27,9 @@ bool StreamIsOpen(Stream stream);
 /// Whether the stream is a terminal.
 bool IsTerminal(Stream stream);
 
+/// The width in columns of the terminal that the stream is, when it is one that tells.
+std::optional<int> TerminalColumns(Stream stream);
+
 /// Reads the stream to its end into `bytes`.
 Result ReadToEnd(Stream stream, std::string& bytes);
 

@@ -1,4 +1,5 @@
 // POSIX implementation of the standard streams' facts.
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,12 @@ bool StreamIsOpen(Stream stream) {
 
 bool IsTerminal(Stream stream) {
   return isatty(Descriptor(stream)) == 1;
+}
+
+std::optional<int> TerminalColumns(Stream stream) {
+  winsize size{};
+  if (ioctl(Descriptor(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
+  return size.ws_col;
 }
 
 Result ReadToEnd(Stream stream, std::string& bytes) {

@@ -71,10 +71,10 @@ inline bool HoldsTemporaryFile(const std::string& folder) {
 }
 
 /// The summary line.
-inline std::string Summary(int scans, int converted, int skipped, int failed) {
+inline std::string Summary(int scans, int converted, int skipped, int failed, int warned = 0) {
   return std::to_string(scans) + (scans == 1 ? " scan: " : " scans: ") + std::to_string(converted) +
-         " converted, " + std::to_string(skipped) + " skipped, " + std::to_string(failed) +
-         " failed\n";
+         " converted" + (warned > 0 ? " (" + std::to_string(warned) + " with warnings)" : "") +
+         ", " + std::to_string(skipped) + " skipped, " + std::to_string(failed) + " failed\n";
 }
 
 /// A scan read through a named pipe that the test feeds: the conversion of the scan waits for

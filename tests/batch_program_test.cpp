@@ -66,7 +66,14 @@ TEST(BatchBytesTest, OutputsAreTheBytesThatX17b2pavoWrites) {
   }
   const RunResult run = Batch(dir, args);
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.err, "");
+  // What x17b2pavo writes silently, the batch warns of.
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: s0.dat:5: warning: -9 channels; the output holds no counts\n"
+            "x17b2pavo-batch: s1.dat:5: warning: -8 channels; the output holds one record of "
+            "zeros\n"
+            "x17b2pavo-batch: s2.dat:5: warning: 0 channels; the output holds one record of zeros\n"
+            "x17b2pavo-batch: s9.dat:41: warning: count 6000000000 does not fit its 8 columns; "
+            "written as ********\n");
   EXPECT_EQ(run.out, "");
   for (std::size_t i = 0; i < scans.size(); ++i) {
     const std::string single = ReadFileBytes(dir.File("single" + std::to_string(i) + ".pavo"));
@@ -126,15 +133,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"OneValueTooFew", Scan(ScanHeader{}, ValueLinesWithoutPoint(24)),
                     "bad.dat:54: end of file encountered"},
         FailureCase{"LettersInN", WithHeader(&ScanHeader::channels, "  2O"),
-                    "bad.dat:5: invalid INTEGER"},
+                    "bad.dat:5: invalid INTEGER \"2O\""},
         FailureCase{"ThirdCoefficientBeyondTheDoubleRange",
                     [] {
                       ScanHeader header;
                       header.coefficients[2] = "1.0E309";
                       return Scan(header, ValueLinesWithoutPoint(25));
                     }(),
-                    "bad.dat:14: REAL indefinite ( uninitialized or previous error )"},
-        FailureCase{"LettersInAValue", WithValue(12, "N/A"), "bad.dat:42: invalid REAL"},
+                    "bad.dat:14: REAL indefinite ( uninitialized or previous error ) "
+                    "\"1.0E309\""},
+        FailureCase{"LettersInAValue", WithValue(12, "N/A"), "bad.dat:42: invalid REAL \"N/A\""},
         FailureCase{"CtrlZInAValue", WithValue(20, "  1\x1a"),
                     "bad.dat:50: end of file encountered"},
         FailureCase{"ScaledValueBeyondTheSingleRange",
@@ -163,7 +171,7 @@ TEST(BatchFailureTest, ScansThatCannotBeOpened) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err,
             "x17b2pavo-batch: missing.dat: file not found\n"
-            "x17b2pavo-batch: folder.dat: access not allowed\n"
+            "x17b2pavo-batch: folder.dat: access not allowed (is a directory)\n"
             "x17b2pavo-batch: : file not found\n"
             "x17b2pavo-batch: nodir/x.dat: file not found\n" +
                 Summary(4, 0, 0, 4));
@@ -181,8 +189,8 @@ TEST(BatchFailureTest, OutputsThatCannotBeWritten) {
   limited.fileSizeLimit = 4096;  // a.pavo fits, big.pavo does not
   RunResult run = Batch(dir, {"-o", "out", "a.dat", "big.dat"}, limited);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err,
-            "x17b2pavo-batch: out/big.pavo: no space left on device\n" + Summary(2, 1, 0, 1));
+  EXPECT_EQ(run.err, "x17b2pavo-batch: out/big.pavo: no space left on device (file too large)\n" +
+                         Summary(2, 1, 0, 1));
   EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
 
   if (geteuid() != 0) return;  // root writes into a read-only folder anyway
@@ -191,8 +199,88 @@ TEST(BatchFailureTest, OutputsThatCannotBeWritten) {
   nobody.dropToUid = 65534;
   run = Batch(dir, {"-q", "-o", "ro", "a.dat"}, nobody);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: ro/a.pavo: access not allowed\n");
+  EXPECT_EQ(run.err, "x17b2pavo-batch: ro/a.pavo: access not allowed (permission denied)\n");
   EXPECT_TRUE(Names(dir.File("ro")).empty());
+}
+
+// What x17b2pavo writes without a word, the batch warns of, in the order of the scans, at most one
+// line per scan and kind, also under -q: counts too wide for their columns (held at the 32-bit
+// limit too), and channel counts of 0 or less. --strict fails those scans instead.
+TEST(BatchWarningTest, WarningsOrUnderStrictFailures) {
+  TempDir dir;
+  std::vector<std::string> wide = ValueLinesWithoutPoint(25);
+  wide[9] = "100000000";
+  wide[12] = "-10000000";
+  wide[20] = "123456789";
+  WriteFileBytes(dir.File("wide.dat"), Scan(ScanHeader{}, wide));
+  WriteFileBytes(dir.File("held.dat"), WithValue(0, "3.0E9"));
+  ScanHeader zero;
+  zero.channels = "   0";
+  WriteFileBytes(dir.File("zero.dat"), Scan(zero, {}));
+  ScanHeader none;
+  none.channels = " -20";
+  WriteFileBytes(dir.File("none.dat"), Scan(none, {}));
+  WriteFileBytes(dir.File("good.dat"), GoodScan());
+  const std::vector<std::string> scans = {"wide.dat", "held.dat", "good.dat", "zero.dat",
+                                          "none.dat"};
+  const std::string warnings =
+      "x17b2pavo-batch: wide.dat:39: warning: count 100000000 does not fit its 8 columns; "
+      "written as ******** (and 2 more)\n"
+      "x17b2pavo-batch: held.dat:30: warning: count 3000000000 does not fit its 8 columns; "
+      "written as ********\n"
+      "x17b2pavo-batch: zero.dat:5: warning: 0 channels; the output holds one record of zeros\n"
+      "x17b2pavo-batch: none.dat:5: warning: -20 channels; the output holds no counts\n";
+  const std::string failures =
+      "x17b2pavo-batch: wide.dat:39: count 100000000 does not fit its 8 columns (and 2 more); "
+      "refused by --strict\n"
+      "x17b2pavo-batch: held.dat:30: count 3000000000 does not fit its 8 columns; refused by "
+      "--strict\n"
+      "x17b2pavo-batch: zero.dat:5: 0 channels; refused by --strict\n"
+      "x17b2pavo-batch: none.dat:5: -20 channels; refused by --strict\n";
+  std::vector<std::string> args = {"-q"};
+  args.insert(args.end(), scans.begin(), scans.end());
+  RunResult run = Batch(dir, args);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, warnings);
+  args[0] = "-f";
+  run = Batch(dir, args);
+  EXPECT_EQ(run.err, warnings + Summary(5, 5, 0, 0, 4));
+  for (const std::string& scan : scans) {
+    ASSERT_EQ(unlink(dir.File(scan.substr(0, scan.size() - 4) + ".pavo").c_str()), 0);
+  }
+  args[0] = "--strict";
+  run = Batch(dir, args);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, failures + Summary(5, 1, 0, 4));
+  EXPECT_FALSE(HoldsTemporaryFile(dir.path()));
+  EXPECT_EQ(Names(dir.path()).size(), scans.size() + 1);  // the scans and good.pavo
+}
+
+// --dry-run converts nothing and changes nothing: it shows what each scan would become and the
+// failure lines a run would give, in the order of the scans.
+TEST(BatchDryRunTest, ChecksEveryScanAndConvertsNothing) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  for (const char* name : {"a.dat", "b.dat", "c.dat", "sub/a.dat"}) {
+    WriteFileBytes(dir.File(name), GoodScan());
+  }
+  WriteFileBytes(dir.File("out/b.pavo"), GoodOutput());
+  WriteFileBytes(dir.File("out/c.pavo"), "partial");
+  const RunResult run = Batch(dir, {"--dry-run", "-n", "-o", "out", "a.dat", "b.dat", "c.dat",
+                                    "sub/a.dat", "missing.dat", "folder.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "a.dat -> out/a.pavo\n");
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: out/c.pavo: exists but is not a whole powder data file; -f "
+            "replaces it\n"
+            "x17b2pavo-batch: out/a.pavo: same output as a.dat\n"
+            "x17b2pavo-batch: missing.dat: file not found\n"
+            "x17b2pavo-batch: folder.dat: access not allowed (is a directory)\n"
+            "6 scans: 1 to convert, 1 to skip, 4 failing\n");
+  EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"b.pavo", "c.pavo"}));
+  EXPECT_EQ(ReadFileBytes(dir.File("out/c.pavo")), "partial");
 }
 
 // ---- Existing outputs and collisions ------------------------------------------------------------
@@ -251,10 +339,11 @@ TEST(BatchOutputsTest, OutputsThatX17b2pavoCouldNotWriteAreNeverReplaced) {
         Batch(dir, {"-q", option, "folder.dat", "device.dat", "log.dat", "locked.dat"}, options);
     EXPECT_EQ(run.exitCode, 1) << option;
     EXPECT_EQ(run.err,
-              "x17b2pavo-batch: folder.pavo: access not allowed\n"
-              "x17b2pavo-batch: device.pavo: access not allowed\n"
+              "x17b2pavo-batch: folder.pavo: access not allowed (is a directory)\n"
+              "x17b2pavo-batch: device.pavo: access not allowed (not a regular file)\n"
               "x17b2pavo-batch: log.pavo: file already connected to a different unit\n"
-              "x17b2pavo-batch: locked.pavo: file read-only or locked against writing\n")
+              "x17b2pavo-batch: locked.pavo: file read-only or locked against writing "
+              "(permission denied)\n")
         << option;
     EXPECT_EQ(ReadFileBytes(dir.File("locked.pavo")), GoodOutput());
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("device.pavo")));
@@ -415,31 +504,92 @@ TEST(BatchRunTest, OneWorkerAndFourGiveTheSameRun) {
   EXPECT_EQ(runOne.exitCode, 1);
   EXPECT_EQ(runFour.exitCode, 1);
   EXPECT_EQ(runOne.err, runFour.err);
-  EXPECT_NE(runOne.err.find(Summary(25, 19, 0, 6)), std::string::npos) << runOne.err;
+  EXPECT_NE(runOne.err.find(Summary(25, 19, 0, 6, 1)), std::string::npos) << runOne.err;
   ASSERT_EQ(Names(one.path()), Names(four.path()));
   for (const std::string& name : Names(one.path())) {
     EXPECT_EQ(ReadFileBytes(one.File(name)), ReadFileBytes(four.File(name))) << name;
   }
 }
 
-// The progress line is rewritten in place on a terminal only; -q leaves the failure lines alone.
-TEST(BatchRunTest, ProgressOnlyOnATerminal) {
-  TempDir dir;
-  WriteFileBytes(dir.File("a.dat"), GoodScan());
-  WriteFileBytes(dir.File("b.dat"), GoodScan());
-  RunOptions terminal;
-  terminal.kind = InputKind::kPty;
-  terminal.stderrOnTerminal = true;
-  RunResult run = Batch(dir, {"-f", "a.dat", "missing.dat", "b.dat"}, terminal);
-  EXPECT_EQ(Visible(run.out),
-            Visible("\r[1/3] a.dat\x1b[K\r\x1b[Kx17b2pavo-batch: missing.dat: file not found\n"
-                    "\r[2/3] missing.dat\x1b[K\r[3/3] b.dat\x1b[K\r\x1b[K" +
-                    Summary(3, 2, 0, 1)));
-  run = Batch(dir, {"-f", "-q", "a.dat", "missing.dat", "b.dat"}, terminal);
-  EXPECT_EQ(Visible(run.out), Visible("x17b2pavo-batch: missing.dat: file not found\n"));
-  run = Batch(dir, {"-f", "a.dat", "missing.dat", "b.dat"});
-  EXPECT_EQ(run.err, "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1));
+struct ProgressCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::string term;  // TERM; a pipe when empty
+  std::string err;   // what standard error receives when it is not a terminal
+};
+
+void PrintTo(const ProgressCase& c, std::ostream* os) {
+  *os << c.name;
 }
+
+class BatchProgressTest : public testing::TestWithParam<ProgressCase> {};
+
+// On a terminal the progress line is rewritten in place: with an erase to the end of the line, or
+// for a dumb terminal with blanks, cut to the terminal's width less one column without splitting a
+// character, and taken away before a failure line and before the summary. -q leaves only the
+// failure lines; without a terminal --progress writes plain lines, the first at once.
+TEST_P(BatchProgressTest, ProgressFitsTheTerminalOrTheLog) {
+  const ProgressCase& c = GetParam();
+  TempDir dir;
+  const std::string longName = "caf\xc3\xa9-" + std::string(40, 'x') + ".dat";
+  WriteFileBytes(dir.File(longName), GoodScan());
+  WriteFileBytes(dir.File("b.dat"), GoodScan());
+  std::vector<std::string> args = c.options;
+  for (const char* name : {"missing.dat", "b.dat"}) args.push_back(name);
+  args.insert(args.begin() + static_cast<std::ptrdiff_t>(c.options.size()), longName);
+  RunOptions options;
+  if (!c.term.empty()) {
+    options.kind = InputKind::kPty;
+    options.stderrOnTerminal = true;
+    options.terminalColumns = 30;
+    options.environment = {{"TERM", c.term}};
+  }
+  const RunResult run = Batch(dir, args, options);
+  const std::string failure = "x17b2pavo-batch: missing.dat: file not found\n";
+  if (c.term.empty()) {
+    EXPECT_EQ(run.err, c.err);
+    return;
+  }
+  const std::string& shown = run.out;
+  if (c.err == "quiet") {
+    EXPECT_EQ(Visible(shown), Visible(failure));
+    return;
+  }
+  const bool dumb = c.term == "dumb";
+  EXPECT_EQ(shown.find('\x1b') == std::string::npos, dumb) << Visible(shown);
+  // The first line shows at once, cut to 29 columns after the accented character.
+  const std::string first = "[1/3] caf\xc3\xa9-" + std::string(18, 'x');
+  EXPECT_EQ(shown.substr(0, first.size() + 1), "\r" + first) << Visible(shown);
+  const std::string cleared = dumb ? "\r" + std::string(29, ' ') + "\r" : "\r\x1b[K";
+  EXPECT_NE(shown.find(cleared + failure), std::string::npos) << Visible(shown);
+  EXPECT_TRUE(shown.ends_with(Summary(3, 2, 0, 1))) << Visible(shown);
+  // Every progress line fits in 29 columns: one a character, whatever its bytes.
+  for (std::size_t cr = shown.find("\r["); cr != std::string::npos;
+       cr = shown.find("\r[", cr + 1)) {
+    const std::string line = shown.substr(cr + 1, shown.find_first_of("\r\n\x1b", cr + 1) - cr - 1);
+    EXPECT_LE(std::count_if(line.begin(), line.end(), [](char b) { return (b & 0xC0) != 0x80; }),
+              29)
+        << Visible(line);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, BatchProgressTest,
+    testing::Values(ProgressCase{"Terminal", {"-f"}, "xterm", ""},
+                    ProgressCase{"DumbTerminal", {"-f"}, "dumb", ""},
+                    ProgressCase{"QuietTerminal", {"-f", "-q"}, "xterm", "quiet"},
+                    ProgressCase{
+                        "NoTerminal",
+                        {"-f"},
+                        "",
+                        "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1)},
+                    ProgressCase{"LogOfNoTerminal",
+                                 {"-f", "--progress"},
+                                 "",
+                                 "[1/3] caf\xc3\xa9-" + std::string(40, 'x') +
+                                     ".dat\nx17b2pavo-batch: missing.dat: file not found\n" +
+                                     Summary(3, 2, 0, 1)}),
+    [](const testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
 
 // ---- The command line ---------------------------------------------------------------------------
 
@@ -460,8 +610,9 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
       {{"--jobs=many", "a.dat"}, "invalid number of jobs 'many' (1 to 256)"},
       {{"-fn", "a.dat"}, "options -f and -n cannot be used together"},
       {{"--quiet=yes", "a.dat"}, "option '--quiet' doesn't allow an argument"},
-      {{"-o", "nowhere", "a.dat"}, "'nowhere' is not a folder"},
-      {{"--output-dir=", "a.dat"}, "'' is not a folder"},
+      {{"-o", "nowhere", "a.dat"}, "'nowhere': no such folder"},
+      {{"--output-dir=", "a.dat"}, "'': no such folder"},
+      {{"-o", "/dev/null", "a.dat"}, "'/dev/null' is not a folder"},
       {{"-j", "1\n2", "a.dat"}, "invalid number of jobs '1?2' (1 to 256)"},
       {{"--f", "a.dat"}, "option '--f' is ambiguous"},
       {{"-"},
@@ -488,6 +639,13 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(run.out.substr(0, 43), "Usage: x17b2pavo-batch [OPTION]... SCAN...\n");
   EXPECT_NE(run.out.find("--skip-existing"), std::string::npos);
   EXPECT_EQ(run.err, "");
+  for (const char* mention :
+       {"--output-dir", "--force", "--skip-existing", "--jobs", "--quiet", "--files0-from",
+        "--strict", "--dry-run", "--progress", "--no-sync", "--version",
+        "x17b2pavo-batch -o out data/*.dat", "-print0 | x17b2pavo-batch --files0-from=- -n -o out",
+        "man x17b2pavo-batch", "Report bugs to <"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << mention;
+  }
   run = Batch(dir, {"--version"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "x17b2pavo-batch 1.0.0\n");
@@ -563,8 +721,9 @@ TEST(BatchOutputsTest, NamesAtTheSystemsLimits) {
   WriteFileBytes(dir.File(longStem + ".d"), GoodScan());
   const RunResult run = Batch(dir, {"-q", std::string(300, 'x') + ".dat", longStem + ".d"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: " + std::string(300, 'x') + ".dat: file not found\n" +
-                         "x17b2pavo-batch: " + longStem + ".pavo: file not found\n");
+  EXPECT_EQ(run.err, "x17b2pavo-batch: " + std::string(300, 'x') +
+                         ".dat: file not found (file name too long)\n" + "x17b2pavo-batch: " +
+                         longStem + ".pavo: file not found (file name too long)\n");
   EXPECT_FALSE(HoldsTemporaryFile(dir.path()));
 }
 
