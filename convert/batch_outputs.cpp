@@ -1,8 +1,12 @@
-// Output names, temporary names and the conflicts between the scans of a batch.
+// Output names, temporary names, the conflicts between the scans of a batch, and the judgement
+// of an output that exists.
 #include "convert/batch_outputs.h"
 
 #include <algorithm>
+#include <functional>
 
+#include "convert/powder_file.h"
+#include "recio/errors.h"
 #include "recio/platform.h"
 
 namespace convert::batch {
@@ -10,14 +14,64 @@ namespace {
 
 constexpr std::string_view kExtension = ".pavo";
 // Temporary names keep at most this much of the output's name, so that the name with its
-// hidden-file dot and suffix stays within the 255 bytes a folder entry may have.
+// hidden-file dot, mark and suffix stays within the 255 bytes a folder entry may have.
 constexpr std::size_t kTemporaryStem = 200;
+// The largest existing output that is read to see whether it is whole; a larger file is not one
+// this program writes.
+constexpr std::size_t kLargestOutputRead = 64 * 1024 * 1024;
 
 // The folder part of a path with its final "/" ("" for a bare file name), and the file name.
 std::pair<std::string_view, std::string_view> Split(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return {{}, path};
   return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+void AppendBase36(std::string& text, uint64_t value, int digits) {
+  constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  for (int i = 0; i < digits; ++i, value /= 36) text += kDigits[value % 36];
+}
+
+OutputVerdict Refused(recio::ErrorId row, platform::Error cause = platform::Error::kNone) {
+  return {OutputVerdict::Kind::kRefused, static_cast<int32_t>(row), cause};
+}
+
+// An existing file that x17b2pavo would open and then fail to write, or refuse at the open.
+std::optional<OutputVerdict> RefusalOf(const platform::NameFacts& facts,
+                                       const StreamFiles& streams) {
+  switch (facts.kind) {
+    case platform::FileKind::kFolder:
+      return Refused(recio::ErrorId::kAccessNotAllowed, platform::Error::kIsFolder);
+    case platform::FileKind::kOther:
+      return Refused(recio::ErrorId::kAccessNotAllowed, platform::Error::kNotAFile);
+    case platform::FileKind::kFile:
+      if (std::find(streams.begin(), streams.end(), facts.id) != streams.end()) {
+        return Refused(recio::ErrorId::kFileConnectedToOtherUnit);
+      }
+      if (facts.writeRefused != platform::Error::kNone) {
+        return Refused(recio::ErrorId::kFileReadOnly, facts.writeRefused);
+      }
+      return std::nullopt;
+    case platform::FileKind::kNone:  // a link that leads nowhere: writing creates its target
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// The number in columns `first` to `first + width - 1` of `record`, right-aligned; nullopt when
+// they hold anything else.
+std::optional<int> IntegerField(std::string_view record, std::size_t first, std::size_t width) {
+  std::string_view field = record.substr(first - 1, width);
+  while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+  const bool negative = !field.empty() && field.front() == '-';
+  if (negative) field.remove_prefix(1);
+  if (field.empty()) return std::nullopt;
+  int value = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
 }
 
 }  // namespace
@@ -39,27 +93,24 @@ std::string OutputPath(std::string_view scan, std::string_view outputDir) {
   return output;
 }
 
+std::string FolderOf(std::string_view path) {
+  const std::string_view folder = Split(path).first;
+  return folder.empty() ? std::string(".") : std::string(folder);
+}
+
 std::string TemporaryPath(std::string_view output, uint32_t process, uint32_t attempt) {
   const auto [folder, file] = Split(output);
-  constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string suffix = ".";
-  for (uint64_t value = (uint64_t{process} << 20) ^ attempt; suffix.size() < 8; value /= 36) {
-    suffix += kDigits[value % 36];
-  }
   std::string path(folder);
   path += '.';
   path += file.substr(0, kTemporaryStem);
-  path += suffix;
+  path += kTemporaryMark;
+  AppendBase36(path, process, 7);
+  AppendBase36(path, attempt, 2);
   return path;
 }
 
-std::string Shown(std::string_view name) {
-  std::string shown(name);
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 32 || byte == 127) c = '?';
-  }
-  return shown;
+uint64_t DefaultKeyHash(std::string_view key) {
+  return std::hash<std::string_view>{}(key);
 }
 
 std::string ConflictFinder::KeyOf(std::string_view path) {
@@ -79,11 +130,12 @@ std::string ConflictFinder::KeyOf(std::string_view path) {
 }
 
 ConflictFinder::ConflictFinder(const std::vector<std::string_view>& scans,
-                               std::string_view outputDir, bool replacing) {
+                               std::string_view outputDir, bool replacing, KeyHash hash)
+    : hash_{hash} {
   std::vector<Keyed> outputs;
   outputs.reserve(scans.size());
   for (uint32_t i = 0; i < scans.size(); ++i) {
-    outputs.emplace_back(HashOf(OutputPath(scans[i], outputDir)), i);
+    outputs.emplace_back(hash_(KeyOf(OutputPath(scans[i], outputDir))), i);
   }
   std::sort(outputs.begin(), outputs.end());
   FindOutputsThatAreScans(scans, outputDir, outputs);
@@ -110,12 +162,9 @@ void ConflictFinder::FindOutputsThatAreScans(const std::vector<std::string_view>
                                              const std::vector<Keyed>& outputs) {
   for (uint32_t scan = 0; scan < scans.size(); ++scan) {
     const std::string_view name = scans[scan];
-    if (name.size() < kExtension.size() ||
-        name.substr(name.size() - kExtension.size()) != kExtension) {
-      continue;
-    }
+    if (!name.ends_with(kExtension)) continue;
     const std::string key = KeyOf(name);
-    const uint64_t hash = std::hash<std::string>{}(key);
+    const uint64_t hash = hash_(key);
     auto match = std::lower_bound(outputs.begin(), outputs.end(), Keyed{hash, 0});
     for (; match != outputs.end() && match->first == hash; ++match) {
       if (KeyOf(OutputPath(scans[match->second], outputDir)) == key) {
@@ -125,21 +174,29 @@ void ConflictFinder::FindOutputsThatAreScans(const std::vector<std::string_view>
   }
 }
 
-// Outputs with equal hashes sit together, the earliest scan first; equal keys are checked.
+// Outputs with equal hashes sit together; within such a group the keys themselves are compared,
+// and of each set of equal keys the earliest scan keeps the output.
 void ConflictFinder::FindSharedOutputs(const std::vector<std::string_view>& scans,
                                        std::string_view outputDir,
                                        const std::vector<Keyed>& outputs) {
+  std::vector<std::pair<std::string, uint32_t>> group;
   for (std::size_t first = 0; first < outputs.size();) {
     std::size_t end = first + 1;
     while (end < outputs.size() && outputs[end].first == outputs[first].first) ++end;
     if (end - first > 1) {
-      const std::string key = KeyOf(OutputPath(scans[outputs[first].second], outputDir));
-      for (std::size_t later = first + 1; later < end; ++later) {
-        const uint32_t index = outputs[later].second;
-        if (KeyOf(OutputPath(scans[index], outputDir)) == key) {
-          conflicts_.emplace_back(index,
-                                  Conflict{Conflict::Kind::kSameOutput, outputs[first].second});
+      group.clear();
+      for (std::size_t i = first; i < end; ++i) {
+        const uint32_t index = outputs[i].second;
+        group.emplace_back(KeyOf(OutputPath(scans[index], outputDir)), index);
+      }
+      std::sort(group.begin(), group.end());
+      for (std::size_t original = 0; original < group.size();) {
+        std::size_t later = original + 1;
+        for (; later < group.size() && group[later].first == group[original].first; ++later) {
+          conflicts_.emplace_back(group[later].second,
+                                  Conflict{Conflict::Kind::kSameOutput, group[original].second});
         }
+        original = later;
       }
     }
     first = end;
@@ -170,6 +227,41 @@ void ConflictFinder::FindOutputsThatAreScanFiles(const std::vector<std::string_v
       conflicts_.emplace_back(match->second, Conflict{Conflict::Kind::kOutputIsAScan, scan});
     }
   }
+}
+
+OutputVerdict JudgeOutput(const std::string& output, ExistingOutput existing,
+                          const StreamFiles& streams) {
+  const platform::NameFacts facts = platform::InspectName(output.c_str());
+  if (!facts.nameExists) return {};
+  if (std::optional<OutputVerdict> refusal = RefusalOf(facts, streams)) return *refusal;
+  switch (existing) {
+    case ExistingOutput::kReplace:
+      return {};
+    case ExistingOutput::kFail:
+      return {OutputVerdict::Kind::kExists};
+    case ExistingOutput::kSkipIfWhole:
+      break;
+  }
+  std::string bytes;
+  const bool whole = facts.kind == platform::FileKind::kFile &&
+                     platform::ReadWholeFile(output.c_str(), bytes, kLargestOutputRead).ok() &&
+                     IsWholePowderFile(bytes);
+  return {whole ? OutputVerdict::Kind::kSkip : OutputVerdict::Kind::kNotWhole};
+}
+
+bool IsWholePowderFile(std::string_view bytes) {
+  constexpr std::size_t kSlot = powder::kRecordLength + 2;
+  if (bytes.size() % kSlot != 0 || bytes.size() < 2 * kSlot) return false;
+  for (std::size_t end = kSlot; end <= bytes.size(); end += kSlot) {
+    if (bytes[end - 2] != '\r' || bytes[end - 1] != '\n') return false;
+  }
+  // The bank record: "BANK 1", then N and the number of count records in five columns each.
+  const std::string_view bank = bytes.substr(kSlot, kSlot);
+  if (!bank.starts_with("BANK 1")) return false;
+  const std::optional<int> declared = IntegerField(bank, 12, 5);
+  if (!declared) return false;
+  const auto countRecords = static_cast<long long>(bytes.size() / kSlot) - 2;
+  return countRecords >= *declared;
 }
 
 }  // namespace convert::batch

@@ -1,275 +1,280 @@
-// The run of x17b2pavo-batch: worker processes convert the scans handed to them, and the first
-// process puts their reports back into the order the scans were given.
+// The run of x17b2pavo-batch: the first process hands each worker one scan at a time, commits
+// the outputs they write, and puts the outcomes back into the order the scans were given.
 #include "convert/batch_run.h"
 
 #include <algorithm>
-#include <csignal>
+#include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "convert/batch_commit.h"
 #include "convert/batch_outputs.h"
+#include "convert/batch_progress.h"
 #include "convert/batch_report.h"
 #include "convert/batch_scan.h"
-#include "recio/platform.h"
-#include "recio/platform_process.h"
+#include "convert/batch_worker.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/stop.h"
 
 namespace convert::batch {
 namespace {
 
-namespace platform = recio::platform;
+// After a stop request the workers get this long to finish the scan in hand before they are
+// killed: the whole stop stays within three seconds.
+constexpr std::chrono::milliseconds kGraceAtStop{2000};
 
-// Scans handed to a worker ahead, so that it never waits for its next one.
-constexpr std::size_t kQueueDepth = 2;
-
-volatile std::sig_atomic_t gSignal = 0;
-
-void OnSignalInFirstProcess(int signal) {
-  gSignal = signal;
-}
-
-void OnSignalInWorker(int signal) {
-  RemoveTemporaryFile();
-  platform::EndBySignal(signal);
-}
-
-// Reads exactly `size` bytes; false at the end of the input.
-bool ReadWhole(int handle, void* data, std::size_t size) {
-  auto* bytes = static_cast<char*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    const platform::IoResult got = platform::ReadSome(handle, bytes + done, size - done);
-    if (!got.ok || got.count == 0) return false;
-    done += got.count;
-  }
-  return true;
-}
-
-struct Worker {
-  int id = -1;
-  int jobs = -1;     // the first process writes scan numbers here
-  int results = -1;  // and reads the reports here
-  std::deque<uint32_t> queued;
-  bool alive = true;
+// A worker and the one scan it converts, if any, with the temporary name it announced last.
+struct Slot {
+  platform::Worker worker;
+  std::optional<uint32_t> job;
+  std::string temporary;
 };
 
-// A worker: takes scan numbers from its job pipe until the pipe ends, converts each and reports.
-// It begins with the termination signals held back, and lets them through once its own handler,
-// which removes its temporary file, is in place.
-[[noreturn]] void Work(const Options& options, int jobs, int results) {
-  platform::EndWithOriginal();
-  platform::OnTerminationSignals(OnSignalInWorker);
-  if (gSignal != 0) OnSignalInWorker(gSignal);  // taken by the first process before the copy
-  platform::UnblockTerminationSignals();
-  for (uint32_t index = 0; ReadWhole(jobs, &index, sizeof index);) {
-    const ScanResult result = ConvertScan(options, index);
-    platform::WriteAll(results, reinterpret_cast<const char*>(&result), sizeof result);
+// In the first process, when no worker can be started: a stop request while a scan converts
+// here removes its temporary file and ends the process at once.
+class NamesHere final : public TemporaryNames {
+ public:
+  void Announce(std::string_view path) override {
+    platform::RemoveOnStop(path);
+    temporary.assign(path);
   }
-  platform::ExitProcess(0);
-}
-
-ScanResult ConflictResult(uint32_t index, const Conflict& conflict) {
-  ScanResult result{index, ScanResult::Outcome::kFailed};
-  result.conflict = static_cast<uint8_t>(conflict.kind);
-  result.conflictWith = conflict.other;
-  return result;
-}
+  std::string temporary;
+};
 
 class Batch {
  public:
-  Batch(const Options& options, int jobs)
+  explicit Batch(const Options& options)
       : options_{options},
+        streams_{platform::StandardStreamFiles()},
         conflicts_{options.scans, options.outputDir, options.force},
-        reporter_{options, platform::IsTerminal(platform::kStderr)},
-        restartsLeft_{jobs} {
-    platform::OnTerminationSignals(OnSignalInFirstProcess);
-    // Held back except while waiting for reports: a signal is then seen at once, and a worker
-    // never meets one before its own handler is in place.
-    platform::BlockTerminationSignals();
-    for (int i = 0; i < jobs; ++i) {
-      if (!StartWorker()) break;
-    }
-  }
+        reporter_{options, ProgressMode(options.quiet, options.progress)},
+        committer_{options, streams_, reporter_},
+        lostOnce_(options.scans.size()) {}
 
-  int Run() {
-    if (gSignal != 0) Interrupt();
-    if (workers_.empty()) return RunHere();
-    const auto total = static_cast<uint32_t>(options_.scans.size());
-    for (std::size_t i = 0; i < workers_.size(); ++i) HandOut(workers_[i]);
-    while (reporter_.shown() < total) {
-      if (gSignal != 0) Interrupt();
-      if (!AnyAlive()) {
-        LoseTheRest();
-        break;
-      }
-      TakeReports();
+  int Run(int jobs) {
+    platform::NoteStopRequests();
+    for (int i = 0; i < jobs && StartWorker(); ++i) {
     }
-    for (const Worker& worker : workers_) platform::CloseHandle(worker.jobs);
-    platform::WaitForCopies();
+    const auto total = static_cast<uint32_t>(options_.scans.size());
+    while (reporter_.shown() < total) {
+      if (int request = platform::StopRequested()) Stop(request);
+      if (slots_.empty()) {
+        ConvertTheRestHere();
+        committer_.Commit();
+        continue;
+      }
+      HandOutScans();
+      if (Idle() || committer_.MillisecondsUntilDue() == 0) {
+        if (committer_.empty()) break;
+        committer_.Commit();
+        continue;
+      }
+      TakeReports(committer_.MillisecondsUntilDue());
+    }
+    for (Slot& slot : slots_) platform::ReleaseWorker(slot.worker);
+    slots_.clear();
+    if (int request = platform::StopRequested()) Stop(request);
     reporter_.Summary();
     return reporter_.anyFailed() ? 1 : 0;
   }
 
  private:
+  // Workers that end at once, again and again, are not replaced for ever: after this many losses
+  // in a row without a report the rest is converted here.
+  static constexpr int kMostLossesInARow = 8;
+
   bool StartWorker() {
-    int jobs[2];
-    int results[2];
-    if (!platform::MakePipe(jobs)) return false;
-    if (!platform::MakePipe(results)) {
-      platform::CloseHandle(jobs[0]);
-      platform::CloseHandle(jobs[1]);
-      return false;
-    }
-    const int id = platform::StartCopy();
-    if (id == 0) {
-      for (const Worker& other : workers_) {
-        platform::CloseHandle(other.jobs);
-        platform::CloseHandle(other.results);
-      }
-      platform::CloseHandle(jobs[1]);
-      platform::CloseHandle(results[0]);
-      Work(options_, jobs[0], results[1]);
-    }
-    platform::CloseHandle(jobs[0]);
-    platform::CloseHandle(results[1]);
-    if (id < 0) {
-      platform::CloseHandle(jobs[1]);
-      platform::CloseHandle(results[0]);
-      return false;
-    }
-    workers_.push_back({id, jobs[1], results[0], {}, true});
-    return true;
+    std::optional<platform::Worker> worker = platform::StartWorker(WorkerMain);
+    if (worker) slots_.push_back({*worker, std::nullopt, {}});
+    return worker.has_value();
   }
 
-  // The next scan to convert: one a lost worker left, or the next in order; a scan in conflict
-  // is reported at once. False when none is left.
+  // True when no scan is being converted and none is left to hand out.
+  bool Idle() const {
+    return next_ >= options_.scans.size() && retry_.empty() &&
+           std::none_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.job; });
+  }
+
+  // The next scan to convert: one a lost worker left, or the next in order. A scan that cannot
+  // be converted at all is reported at once. False when none is left.
   bool NextScan(uint32_t& index) {
     for (;;) {
       if (!retry_.empty()) {
         index = retry_.front();
         retry_.pop_front();
-      } else if (next_ < options_.scans.size()) {
-        index = next_++;
-      } else {
-        return false;
+        return true;
       }
-      const Conflict conflict = conflicts_.Of(index);
-      if (conflict.kind == Conflict::Kind::kNone) return true;
-      reporter_.Add(ConflictResult(index, conflict));
-    }
-  }
-
-  // Gives the worker scans until its queue is full.
-  void HandOut(Worker& worker) {
-    uint32_t index = 0;
-    while (worker.alive && worker.queued.size() < kQueueDepth && NextScan(index)) {
-      worker.queued.push_back(index);
-      if (!platform::WriteAll(worker.jobs, reinterpret_cast<const char*>(&index), sizeof index)
-               .ok) {
-        Lose(worker);
-        return;
-      }
-    }
-  }
-
-  void TakeReports() {
-    std::vector<int> handles;
-    std::vector<std::size_t> alive;
-    for (std::size_t i = 0; i < workers_.size(); ++i) {
-      if (!workers_[i].alive) continue;
-      handles.push_back(workers_[i].results);
-      alive.push_back(i);
-    }
-    std::vector<char> ready(handles.size());
-    // A signal, also one that came with a worker's end, is the caller's to see first.
-    if (!platform::WaitForInput(handles, ready) || gSignal != 0) return;
-    for (std::size_t i = 0; i < alive.size(); ++i) {
-      if (!ready[i]) continue;
-      Worker& worker = workers_[alive[i]];
-      ScanResult result;
-      if (!ReadWhole(worker.results, &result, sizeof result)) {
-        Lose(worker);
+      if (next_ >= options_.scans.size()) return false;
+      index = next_++;
+      if (const std::optional<ScanOutcome> refused =
+              RefusedByTheBatch(options_, conflicts_, index)) {
+        reporter_.Add(*refused);
         continue;
       }
-      std::erase(worker.queued, result.index);
-      reporter_.Add(result);
-      HandOut(worker);
+      return true;
     }
   }
 
-  // A worker that ended before it reported: the scan it was converting is lost and its temporary
-  // file removed; the scans queued behind it go to the others, and a new worker takes its place.
-  void Lose(Worker& worker) {
-    worker.alive = false;
-    platform::CloseHandle(worker.jobs);
-    platform::CloseHandle(worker.results);
-    worker.jobs = worker.results = -1;
-    // Ended by the run's own signal (one perhaps still held back here): the run answers that.
-    if (platform::TakeHeldBackSignal() || gSignal != 0) return;
-    if (!worker.queued.empty()) {
-      const uint32_t index = worker.queued.front();
+  // A worker gets its next scan only once it has reported its last.
+  void HandOutScans() {
+    std::vector<std::size_t> lost;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      Slot& slot = slots_[i];
+      uint32_t index = 0;
+      if (slot.job || !NextScan(index)) continue;
+      slot.job = index;
       const std::string output = OutputPath(options_.scans[index], options_.outputDir);
-      platform::RemoveFile(TemporaryPath(output, static_cast<uint32_t>(worker.id), 0).c_str());
-      ScanResult result{index, ScanResult::Outcome::kFailed};
-      result.lost = true;
-      reporter_.Add(result);
-      retry_.insert(retry_.begin(), worker.queued.begin() + 1, worker.queued.end());
-      worker.queued.clear();
+      if (!SendJob(slot.worker.jobs, {index, options_.scans[index], output,
+                                      ExistingOutputOf(options_), options_.strict})) {
+        lost.push_back(i);
+      }
     }
-    if (restartsLeft_ > 0 && StartWorker()) --restartsLeft_;
-    for (std::size_t i = 0; i < workers_.size(); ++i) HandOut(workers_[i]);
+    LoseAll(lost);
   }
 
-  void LoseTheRest() {
-    uint32_t index = 0;
-    while (NextScan(index)) {
-      ScanResult result{index, ScanResult::Outcome::kFailed};
-      result.lost = true;
-      reporter_.Add(result);
+  // Loses the workers of the slots `lost`, in increasing order; the later ones go first, so that
+  // the places of the others stay.
+  void LoseAll(const std::vector<std::size_t>& lost) {
+    for (auto i = lost.rbegin(); i != lost.rend(); ++i) Lose(slots_[*i]);
+  }
+
+  void TakeReports(int timeoutMs) {
+    std::vector<platform::Handle> handles;
+    for (const Slot& slot : slots_) handles.push_back(slot.worker.reports);
+    std::vector<char> ready(handles.size());
+    if (platform::WaitForInput(handles, ready, timeoutMs) != platform::WaitOutcome::kReady) return;
+    std::vector<std::size_t> lost;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      if (ready[i] && !TakeReport(slots_[i])) lost.push_back(i);
+    }
+    LoseAll(lost);
+  }
+
+  // One report of the worker; false when the worker has gone.
+  bool TakeReport(Slot& slot) {
+    Report report;
+    if (!ReceiveReport(slot.worker.reports, report)) return false;
+    if (report.kind == Report::Kind::kTemporary) {
+      slot.temporary = std::move(report.temporary);
+      return true;
+    }
+    slot.job.reset();
+    lossesInARow_ = 0;
+    if (report.outcome.converted()) {
+      committer_.Add(report.outcome, std::move(slot.temporary));
+    } else {
+      reporter_.Add(report.outcome);
+    }
+    slot.temporary.clear();
+    return true;
+  }
+
+  // A worker that ended without reporting: its temporary file goes, its scan is tried once more
+  // by another worker (a second loss reports it), and a new worker takes its place.
+  void Lose(Slot& slot) {
+    platform::KillWorker(slot.worker);
+    platform::ReleaseWorker(slot.worker);
+    if (!slot.temporary.empty()) platform::RemoveFile(slot.temporary.c_str());
+    if (slot.job) {
+      const uint32_t index = *slot.job;
+      if (lostOnce_[index]) {
+        ScanOutcome outcome;
+        outcome.index = index;
+        outcome.kind = ScanOutcome::Kind::kLost;
+        reporter_.Add(outcome);
+      } else {
+        lostOnce_[index] = true;
+        retry_.push_front(index);
+      }
+    }
+    slots_.erase(slots_.begin() + (&slot - slots_.data()));
+    if (++lossesInARow_ <= kMostLossesInARow) StartWorker();
+  }
+
+  // No worker could be started: the rest is converted here, one scan after the other, each
+  // committed at once.
+  void ConvertTheRestHere() {
+    for (uint32_t index = 0; NextScan(index);) {
+      NamesHere names;
+      const std::string output = OutputPath(options_.scans[index], options_.outputDir);
+      ScanOutcome outcome;
+      {
+        platform::StopEndsProcess scope;
+        outcome = ConvertScan(
+            {index, options_.scans[index], output, ExistingOutputOf(options_), options_.strict},
+            streams_, names);
+      }
+      if (outcome.converted()) {
+        committer_.Add(outcome, std::move(names.temporary));
+        committer_.Commit();
+      } else {
+        reporter_.Add(outcome);
+      }
+      platform::RemoveOnStop({});
+      if (int request = platform::StopRequested()) Stop(request);
     }
   }
 
-  bool AnyAlive() const {
-    return std::any_of(workers_.begin(), workers_.end(), [](const Worker& w) { return w.alive; });
-  }
-
-  // No worker could be started: the scans are converted here, one after the other.
-  int RunHere() {
-    platform::OnTerminationSignals(OnSignalInWorker);
-    if (gSignal != 0) OnSignalInWorker(gSignal);
-    platform::UnblockTerminationSignals();
-    for (uint32_t index = 0; NextScan(index);) reporter_.Add(ConvertScan(options_, index));
-    reporter_.Summary();
-    return reporter_.anyFailed() ? 1 : 0;
-  }
-
-  // Interrupted or terminated: the workers remove their temporary files and end; so does this
-  // process, by the same signal.
-  [[noreturn]] void Interrupt() {
-    for (const Worker& worker : workers_) {
-      if (worker.alive) platform::TerminateProcess(worker.id);
+  // The workers' job pipes end: each finishes the scan in hand and ends; those that do not within
+  // the grace time are killed. Then every temporary file goes, and the process ends by the
+  // request, as the shell expects of an interrupted program.
+  [[noreturn]] void Stop(int request) {
+    for (Slot& slot : slots_) platform::EndJobs(slot.worker);
+    const auto deadline = std::chrono::steady_clock::now() + kGraceAtStop;
+    std::vector<char> ended(slots_.size());
+    while (std::find(ended.begin(), ended.end(), 0) != ended.end()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      std::vector<platform::Handle> handles;
+      std::vector<std::size_t> which;
+      for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (ended[i]) continue;
+        handles.push_back(slots_[i].worker.reports);
+        which.push_back(i);
+      }
+      std::vector<char> ready(handles.size());
+      if (platform::WaitForInput(handles, ready, static_cast<int>(left.count()),
+                                 /*stopCutsShort=*/false) != platform::WaitOutcome::kReady) {
+        continue;
+      }
+      for (std::size_t k = 0; k < which.size(); ++k) {
+        if (ready[k] && !TakeReport(slots_[which[k]])) ended[which[k]] = 1;
+      }
     }
-    platform::WaitForCopies();
-    reporter_.ClearProgress();
-    platform::EndBySignal(gSignal);
+    for (Slot& slot : slots_) {
+      platform::KillWorker(slot.worker);
+      platform::ReleaseWorker(slot.worker);
+      if (!slot.temporary.empty()) platform::RemoveFile(slot.temporary.c_str());
+    }
+    committer_.RemoveWaiting();
+    reporter_.ClearProgressIfReady();
+    platform::EndAsRequested(request);
   }
 
   const Options& options_;
+  const StreamFiles streams_;
   ConflictFinder conflicts_;
   Reporter reporter_;
-  std::vector<Worker> workers_;
-  std::deque<uint32_t> retry_;  // scans that a lost worker had queued
+  Committer committer_;
+  std::vector<Slot> slots_;
+  std::deque<uint32_t> retry_;  // scans a lost worker was converting, to be tried once more
+  std::vector<bool> lostOnce_;
   uint32_t next_ = 0;
-  int restartsLeft_;
+  int lossesInARow_ = 0;
 };
 
 }  // namespace
 
 int RunBatch(const Options& options) {
+  if (options.dryRun) return DryRun(options);
   const int available = options.jobs > 0 ? options.jobs : platform::ProcessorCount();
   const int jobs = static_cast<int>(
       std::min<std::size_t>(static_cast<std::size_t>(available), options.scans.size()));
-  return Batch(options, jobs).Run();
+  return Batch(options).Run(jobs);
 }
 
 }  // namespace convert::batch

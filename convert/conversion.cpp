@@ -9,43 +9,45 @@
 namespace convert {
 
 ConversionResult Conversion::Run() {
+  warnings_ = {};
   ConversionResult result = ReadTitleAndWriteTitleRecord();
   if (result.ok()) result = ReadBankAndWriteBankRecord();
   if (result.ok()) result = ReadAndScaleValues();
   if (!result.ok()) return result;
-  if (int32_t status = recio::Close(scan::kUnit, {}, flags_)) return {status, std::nullopt, false};
-  return WriteCountRecords();
+  if (recio::Close(scan::kUnit, {}, flags_) != 0) return Failed();
+  result = WriteCountRecords();
+  result.warnings = warnings_;
+  return result;
 }
 
-ConversionResult Conversion::ReadFailed(int32_t status) const {
-  return {status, std::nullopt, false, recio::LastRecordRead(scan::kUnit)};
+ConversionResult Conversion::Failed(bool onOutput) const {
+  return {outcome_, std::nullopt, onOutput};
 }
 
 // Lines 1-3, then the title record: the title in columns 1-40, the stamp text in 41-80.
 ConversionResult Conversion::ReadTitleAndWriteTitleRecord() {
-  if (int32_t status = scan::SkipLines(1, flags_)) return ReadFailed(status);
-  if (int32_t status = scan::ReadStamp(stamp_, flags_)) return ReadFailed(status);
+  if (scan::SkipLines(1, flags_) != 0) return Failed();
+  if (scan::ReadStamp(stamp_, flags_) != 0) return Failed();
   auto title = std::span(titleRecord_);
-  if (int32_t status = scan::ReadTitle(title.first<scan::kTitleWidth>(), flags_)) {
-    return ReadFailed(status);
-  }
+  if (scan::ReadTitle(title.first<scan::kTitleWidth>(), flags_) != 0) return Failed();
   powder::FormatStamp(stamp_, title.subspan<powder::kStampColumn, powder::kStampWidth>());
-  if (int32_t status = powder::WriteTitleRecord(output_, titleRecord_))
-    return {status, std::nullopt, true};
+  if (powder::WriteTitleRecord(output_, titleRecord_) != 0) return Failed(true);
   return {};
 }
 
 // Lines 4-29, then the bank record.
 ConversionResult Conversion::ReadBankAndWriteBankRecord() {
-  if (int32_t status = scan::SkipLines(1, flags_)) return ReadFailed(status);
-  if (int32_t status = scan::ReadChannelCount(channels_, flags_)) return ReadFailed(status);
+  if (scan::SkipLines(1, flags_) != 0) return Failed();
+  if (scan::ReadChannelCount(channels_, flags_) != 0) return Failed();
   countRecords_ = powder::CountRecords(channels_);
-  if (int32_t status = scan::ReadScaleFactor(scaleFactor_, flags_)) return ReadFailed(status);
-  if (int32_t status = scan::SkipLines(5, flags_)) return ReadFailed(status);
-  if (int32_t status = scan::ReadCoefficients(coefficients_, flags_)) return ReadFailed(status);
-  if (int32_t status = scan::SkipLines(14, flags_)) return ReadFailed(status);
-  if (int32_t status = powder::WriteBankRecord(output_, channels_, countRecords_, coefficients_)) {
-    return {status, std::nullopt, true};
+  warnings_.channels = channels_;
+  warnings_.noChannels = channels_ <= 0;
+  if (scan::ReadScaleFactor(scaleFactor_, flags_) != 0) return Failed();
+  if (scan::SkipLines(5, flags_) != 0) return Failed();
+  if (scan::ReadCoefficients(coefficients_, flags_) != 0) return Failed();
+  if (scan::SkipLines(14, flags_) != 0) return Failed();
+  if (powder::WriteBankRecord(output_, channels_, countRecords_, coefficients_) != 0) {
+    return Failed(true);
   }
   return {};
 }
@@ -56,17 +58,31 @@ ConversionResult Conversion::ReadBankAndWriteBankRecord() {
 ConversionResult Conversion::ReadAndScaleValues() {
   const int32_t last = std::min(channels_, kTableSize);
   for (int32_t number = 1; number <= last; ++number) {
-    if (int32_t status = scan::ReadChannelValue(value_, flags_)) return ReadFailed(status);
+    if (scan::ReadChannelValue(value_, flags_) != 0) return Failed();
     const ScaledCount scaled = ScaleCountOrFault(value_, scaleFactor_);
     if (scaled.fault) {
       if (!flags_.status) recio::ReportMathFault(*scaled.fault);
-      return {0, scaled.fault, false, recio::LastRecordRead(scan::kUnit)};
+      return {outcome_, scaled.fault, false};
     }
     counts_[static_cast<std::size_t>(number - 1)] = scaled.count;
+    NoteCount(scaled);
   }
   const int32_t filled = std::clamp(countRecords_ * powder::kCountsPerRecord, 0, kTableSize);
   std::fill(counts_.begin() + std::clamp(channels_, 0, filled), counts_.begin() + filled, 0);
   return {};
+}
+
+// A count's field has eight columns: one outside -9999999 to 99999999 is written as asterisks.
+void Conversion::NoteCount(const ScaledCount& scaled) {
+  constexpr int32_t kWidest = 99999999;
+  constexpr int32_t kMostNegative = -9999999;
+  if (scaled.count >= kMostNegative && scaled.count <= kWidest) return;
+  if (warnings_.firstWideLine == 0) {
+    warnings_.firstWideLine = outcome_.record;
+    warnings_.firstWideCount = scaled.unheld;
+  } else {
+    ++warnings_.moreWide;
+  }
 }
 
 // Record k + 2 holds counts 10(k - 1) + 1 to 10k. J advances by ten and only afterwards is held
@@ -77,9 +93,8 @@ ConversionResult Conversion::WriteCountRecords() {
     auto ten = std::span<const int32_t>(counts_)
                    .subspan(static_cast<std::size_t>(first - 1))
                    .first<powder::kCountsPerRecord>();
-    if (int32_t status =
-            powder::WriteCountRecord(output_, record + powder::kFirstCountRecord - 1, ten)) {
-      return {status, std::nullopt, true};
+    if (powder::WriteCountRecord(output_, record + powder::kFirstCountRecord - 1, ten) != 0) {
+      return Failed(true);
     }
     first = std::min(first + powder::kCountsPerRecord, channels_);
   }

@@ -7,20 +7,34 @@
 #include <optional>
 
 #include "convert/powder_file.h"
+#include "convert/scaling.h"
 #include "convert/scan_file.h"
 #include "recio/recio.h"
 
 namespace convert {
 
-/// How a conversion ended: well, on a failed request (its status), or on a floating-point fault
-/// of the scaling.
+/// What a conversion wrote that the reader of its output may not expect: counts too wide for
+/// their eight columns (written as asterisks), and a channel count of 0 or less (no counts).
+struct ConversionWarnings {
+  int64_t firstWideLine = 0;   // the scan line of the first count too wide; 0 when none was
+  int64_t firstWideCount = 0;  // that count, as scaled (also when held at a 32-bit limit)
+  int32_t moreWide = 0;        // how many more counts were too wide
+  bool noChannels = false;     // N is 0 or less: no value was read
+  int32_t channels = 0;        // N
+
+  bool any() const { return firstWideLine > 0 || noChannels; }
+};
+
+/// How a conversion ended: well, on a failed request (its outcome: the status, the scan line of
+/// a failed read, the field text and the system's cause), or on a floating-point fault of the
+/// scaling (the outcome of the read of the faulty value: its scan line).
 struct ConversionResult {
-  int32_t status = 0;                     // the failed request's status
+  recio::Outcome outcome;                 // of the failed request, or of the last read
   std::optional<recio::MathFault> fault;  // the fault of the scaling
   bool onOutput = false;                  // the failed request was a write of the output
-  int64_t line = 0;                       // the scan line of a failed read or of a faulty value
+  ConversionWarnings warnings;            // of a conversion that ended well
 
-  bool ok() const { return status == 0 && !fault; }
+  bool ok() const { return outcome.status == 0 && !fault; }
 };
 
 /// One conversion's data, held for reuse: nothing of one scan leaks into the next.
@@ -30,8 +44,10 @@ class Conversion {
   /// and the zeros that fill the last record after it: counts 1 to 10000.
   static constexpr int32_t kTableSize = 10000;
 
+  /// Every request of the conversion gives its outcome to the result.
   constexpr Conversion(powder::Output output, recio::Flags flags)
-      : output_{output}, flags_{flags} {}
+      : output_{output.unit, output.direct, WithOutcome(output.flags)},
+        flags_{WithOutcome(flags)} {}
 
   /// Converts the scan file open on unit 1 into the output, in the converter's order: lines 1-3
   /// and the title record; lines 4-29 and the bank record; the N values, scaled; unit 1 closed;
@@ -47,8 +63,15 @@ class Conversion {
   ConversionResult ReadBankAndWriteBankRecord();
   ConversionResult ReadAndScaleValues();
   ConversionResult WriteCountRecords();
-  ConversionResult ReadFailed(int32_t status) const;
+  ConversionResult Failed(bool onOutput = false) const;
+  void NoteCount(const ScaledCount& scaled);
+  constexpr recio::Flags WithOutcome(recio::Flags flags) {
+    flags.outcome = &outcome_;
+    return flags;
+  }
 
+  recio::Outcome outcome_;
+  ConversionWarnings warnings_;
   powder::Output output_;
   recio::Flags flags_;
   std::array<char, powder::kRecordLength> titleRecord_{};

@@ -38,7 +38,7 @@ ScaledCount ScaleCountOrFault(float value, float scale) noexcept {
   // 32 bits, so a huge count shows as asterisks and never as a small wrong number.
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
   constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
-  return {static_cast<int32_t>(std::clamp(truncated, kMin, kMax)), std::nullopt};
+  return {static_cast<int32_t>(std::clamp(truncated, kMin, kMax)), std::nullopt, truncated};
 }
 
 int32_t ScaleCount(float value, float scale) noexcept {

@@ -12,6 +12,7 @@ namespace convert {
 struct ScaledCount {
   int32_t count = 0;
   std::optional<recio::MathFault> fault;
+  int64_t unheld = 0;  // the count before it was held at a 32-bit limit
 };
 
 /// The count for one channel `value` times the scan's `scale` factor, rounded the way the

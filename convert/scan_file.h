@@ -16,6 +16,8 @@ inline constexpr int32_t kUnit = 1;
 inline constexpr int kStampCount = 6;
 inline constexpr int kTitleWidth = 40;
 inline constexpr int kCoefficientCount = 4;
+/// The line that holds the channel count N.
+inline constexpr int kChannelCountLine = 5;
 
 /// A whole line: with no items it skips one line, into a text variable it reads the title.
 inline constexpr recio::Layout kLine{"(A)"};

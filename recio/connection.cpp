@@ -1,26 +1,24 @@
-// Record-level steps on a connection: buffered input of lines, sequential text output and
-// direct-access slots; a console-kind connection hands its lines and records to the console.
+// The ports of files: buffered input of lines, sequential text output and direct-access slots.
 #include "recio/internal/connection.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "recio/errors.h"
-#include "recio/internal/console.h"
 #include "recio/internal/failure.h"
 
 namespace recio {
 namespace {
 
-bool IsRedirectedConsole(const Connection& c) {
-  return c.attributes.kind == RecordKind::kConsole && !c.attributes.interactiveInput;
-}
-
-// The length of the record's text at the start of `bytes`: up to its first CR or LF.
-std::size_t RecordText(const char* bytes, std::size_t size) {
-  std::size_t length = 0;
-  while (length < size && bytes[length] != '\r' && bytes[length] != '\n') ++length;
-  return length;
+// Writes out what the buffer of a sequential file holds.
+Failure FlushSequential(Connection& c) {
+  ConnectionState& s = c.state;
+  if (s.writeFill == 0) return {};
+  const std::size_t size = s.writeFill;
+  s.writeFill = 0;
+  const platform::IoResult wrote = platform::WriteAll(c.attributes.outputHandle, s.buffer, size);
+  s.writeOffset += static_cast<int64_t>(wrote.count);
+  return FailureOf(wrote);
 }
 
 // The first write after the open or after a read cuts the file where the reading stood (or at
@@ -39,6 +37,18 @@ void StartWriting(Connection& c) {
   s.lastWasWrite = true;
 }
 
+// Copies `text` into the write buffer behind what it holds, handing each full buffer to `flush`.
+template <typename Flush>
+void BufferOutput(ConnectionState& s, std::span<const char> text, Flush&& flush) {
+  while (!text.empty()) {
+    const std::size_t take = std::min(s.capacity - s.writeFill, text.size());
+    std::memcpy(s.buffer + s.writeFill, text.data(), take);
+    s.writeFill += take;
+    text = text.subspan(take);
+    if (s.writeFill == s.capacity) flush();
+  }
+}
+
 }  // namespace
 
 void Connection::AllocateBuffer(std::size_t size) {
@@ -47,22 +57,24 @@ void Connection::AllocateBuffer(std::size_t size) {
   state.capacity = size;
 }
 
-void NoteConsumed(ConnectionState& state, unsigned char byte) {
-  state.byteBefore = state.lastByte;
-  state.lastByte = byte;
+void AdvanceInput(ConnectionState& s, std::size_t count) {
+  if (count == 0) return;
+  if (count >= 2) NoteConsumed(s, static_cast<unsigned char>(s.buffer[s.readPos + count - 2]));
+  NoteConsumed(s, static_cast<unsigned char>(s.buffer[s.readPos + count - 1]));
+  s.readPos += count;
+  s.atRecordStart = false;
 }
 
-void EndOfInput(Connection& connection) {
-  ConnectionState& s = connection.state;
+Failure EndOfInput(ConnectionState& s) {
   if (!s.atRecordStart) {
     s.buffer[0] = '\n';
     s.readPos = 0;
     s.readEnd = 1;
     s.fakeLineEnd = true;
-    return;
+    return {};
   }
   s.endOfFileMark = true;
-  Fail(ErrorId::kEndOfFileEncountered);
+  return {ErrorId::kEndOfFileEncountered};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -70,28 +82,18 @@ void EndOfInput(Connection& connection) {
 
 std::span<const char> ConnectionPort::Run(std::size_t wanted) {
   ConnectionState& s = c_.state;
-  s.fetchedThisRequest = true;
-  if (s.readPos == s.readEnd) Refill();
-  if (s.atRecordStart && IsRedirectedConsole(c_)) console::ExamineLine(c_);
-  const char* start = s.buffer + s.readPos;
-  return {start, RecordText(start, std::min(wanted, s.readEnd - s.readPos))};
+  if (s.readPos == s.readEnd) {
+    if (const Failure failed = Refill()) Fail(failed);
+  }
+  return RecordRun(s, wanted);
 }
 
 void ConnectionPort::Advance(std::size_t count) {
-  if (count == 0) return;
-  ConnectionState& s = c_.state;
-  if (count >= 2) NoteConsumed(s, static_cast<unsigned char>(s.buffer[s.readPos + count - 2]));
-  NoteConsumed(s, static_cast<unsigned char>(s.buffer[s.readPos + count - 1]));
-  s.readPos += count;
-  s.atRecordStart = false;
+  AdvanceInput(c_.state, count);
 }
 
-void ConnectionPort::Refill() {
-  if (!c_.attributes.CanRead()) Fail(ErrorId::kFileNotOpenForReading);
-  if (c_.attributes.kind == RecordKind::kConsole) {
-    console::Refill(c_);
-    return;
-  }
+Failure ConnectionPort::Refill() {
+  if (!c_.attributes.CanRead()) return {ErrorId::kFileNotOpenForReading};
   ConnectionState& s = c_.state;
   s.bufferOffset += static_cast<int64_t>(s.readEnd) - (s.fakeLineEnd ? 1 : 0);
   s.fakeLineEnd = false;
@@ -99,42 +101,31 @@ void ConnectionPort::Refill() {
   s.readEnd = 0;
   const platform::IoResult got =
       platform::ReadSome(c_.attributes.inputHandle, s.buffer, s.capacity);
-  FailWith(got);
-  if (got.count == 0) {
-    EndOfInput(c_);
-    return;
-  }
+  if (!got.ok) return FailureOf(got);
+  if (got.count == 0) return EndOfInput(s);
   s.readEnd = got.count;
+  return {};
+}
+
+Failure ConnectionPort::TrySkipRecord() {
+  ConnectionState& s = c_.state;
+  if (const Failure failed = SkipLine(s, [this] { return Refill(); })) return failed;
+  s.atRecordStart = true;
+  s.lastByte = s.byteBefore = 0;
+  ++s.recordsConsumed;
+  return {};
 }
 
 void ConnectionPort::SkipRecord() {
-  if (c_.attributes.kind == RecordKind::kConsole && c_.attributes.interactiveInput) {
-    console::SkipTypedLine(c_, *this);
-    return;
-  }
-  ConnectionState& s = c_.state;
-  for (;;) {
-    if (s.readPos == s.readEnd) Refill();
-    const auto byte = static_cast<unsigned char>(s.buffer[s.readPos++]);
-    if (byte == '\n') break;
-    NoteConsumed(s, byte);
-    s.atRecordStart = false;
-  }
-  const bool endsInCtrlZ = EndsInCtrlZ(s.lastByte, s.byteBefore);
-  s.atRecordStart = true;
-  s.lineUnexamined = false;
-  s.lastByte = s.byteBefore = 0;
-  if (c_.attributes.kind == RecordKind::kConsole && endsInCtrlZ) {
-    s.endOfFileMark = true;
-    Fail(ErrorId::kEndOfFileEncountered);
-  }
-  ++s.recordsConsumed;
+  if (const Failure failed = TrySkipRecord()) Fail(failed);
 }
 
-void PrepareSequentialRead(Connection& connection) {
-  ConnectionState& s = connection.state;
+// A file that met its end stays there; one that was last written has its output written first.
+void ConnectionPort::BeginRead() {
+  ConnectionState& s = c_.state;
+  if (s.endOfFileMark) Fail(ErrorId::kBeyondEndOfFile);
   if (!s.lastWasWrite) return;
-  FlushSequential(connection);
+  if (const Failure failed = FlushSequential(c_)) Fail(failed);
   s.lastWasWrite = false;
   s.bufferOffset = s.writeOffset;
   s.readPos = s.readEnd = 0;
@@ -142,79 +133,71 @@ void PrepareSequentialRead(Connection& connection) {
   s.atRecordStart = true;
 }
 
+// A read that failed, with its status wanted, skips the rest of its record, so that the next read
+// starts on the next line; a failure of this skip changes nothing.
+int64_t ConnectionPort::EndRead(RequestFailure* failure, bool statusWanted) noexcept {
+  const int64_t record = c_.state.recordsConsumed + (failure != nullptr ? 1 : 0);
+  if (failure != nullptr && statusWanted && !IsEndOfFile(failure->id)) TrySkipRecord();
+  return record;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Output
 
-void ConnectionPort::Append(std::span<const char> text) {
+void ConnectionPort::CheckWritable() const {
   if (!c_.attributes.CanWrite()) Fail(ErrorId::kFileReadOnly);
-  switch (c_.attributes.kind) {
-    case RecordKind::kConsole:
-      console::Append(c_, text);
-      break;
-    case RecordKind::kSequential:
-      AppendSequential(text);
-      break;
-    case RecordKind::kDirect:
-      AppendDirect(text);
-      break;
-  }
+}
+
+void ConnectionPort::Append(std::span<const char> text) {
+  CheckWritable();
+  if (!c_.state.lastWasWrite) StartWriting(c_);
+  BufferOutput(c_.state, text, [this] {
+    if (const Failure failed = FlushSequential(c_)) Fail(failed);
+  });
 }
 
 void ConnectionPort::CompleteRecord(bool stayOnLine) {
-  if (!c_.attributes.CanWrite()) Fail(ErrorId::kFileReadOnly);
-  switch (c_.attributes.kind) {
-    case RecordKind::kConsole:
-      console::CompleteRecord(c_, stayOnLine);
-      break;
-    case RecordKind::kSequential:
-      AppendSequential(stayOnLine ? std::span<const char>{} : std::span<const char>{"\r\n", 2});
-      break;
-    case RecordKind::kDirect:
-      CompleteDirectRecord();
-      break;
-  }
+  Append(stayOnLine ? std::span<const char>{} : std::span<const char>{"\r\n", 2});
 }
 
-void FlushSequential(Connection& connection) {
-  ConnectionState& s = connection.state;
-  if (s.writeFill == 0) return;
-  const std::size_t size = s.writeFill;
-  s.writeFill = 0;
-  const platform::IoResult wrote =
-      platform::WriteAll(connection.attributes.outputHandle, s.buffer, size);
-  s.writeOffset += static_cast<int64_t>(wrote.count);
-  FailWith(wrote);
+void ConnectionPort::BeginWrite(const int32_t* recordNumber) {
+  if (recordNumber != nullptr) Fail(ErrorId::kIllegalRecordNumber);
 }
 
-void ConnectionPort::AppendSequential(std::span<const char> text) {
+Failure ConnectionPort::Finish(bool removed) noexcept {
+  if (removed || !c_.state.lastWasWrite) return {};
+  return FlushSequential(c_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Direct access
+
+// Only files of lines skip the rest of a failed record.
+int64_t DirectPort::EndRead(RequestFailure* failure, bool /*statusWanted*/) noexcept {
+  return c_.state.recordsConsumed + (failure != nullptr ? 1 : 0);
+}
+
+void DirectPort::BeginWrite(const int32_t* recordNumber) {
   ConnectionState& s = c_.state;
-  if (!s.lastWasWrite) StartWriting(c_);
-  while (!text.empty()) {
-    const std::size_t take = std::min(s.capacity - s.writeFill, text.size());
-    std::memcpy(s.buffer + s.writeFill, text.data(), take);
-    s.writeFill += take;
-    text = text.subspan(take);
-    if (s.writeFill == s.capacity) FlushSequential(c_);
-  }
+  s.writeFill = 0;
+  s.recordWritten = 0;
+  if (recordNumber == nullptr) return;
+  if (*recordNumber < 1) Fail(ErrorId::kIllegalRecordNumber);
+  s.recordNumber = *recordNumber;
 }
 
-void ConnectionPort::AppendDirect(std::span<const char> text) {
+void DirectPort::Append(std::span<const char> text) {
+  CheckWritable();
   ConnectionState& s = c_.state;
   const int64_t used = s.recordWritten + static_cast<int64_t>(s.writeFill);
   if (static_cast<int64_t>(text.size()) > c_.attributes.slotLength - used) {
     Fail(ErrorId::kDirectRecordOverflow);
   }
-  while (!text.empty()) {
-    const std::size_t take = std::min(s.capacity - s.writeFill, text.size());
-    std::memcpy(s.buffer + s.writeFill, text.data(), take);
-    s.writeFill += take;
-    text = text.subspan(take);
-    if (s.writeFill == s.capacity) FlushDirectPiece();
-  }
+  BufferOutput(s, text, [this] { FlushPiece(); });
 }
 
 // A record longer than the buffer goes to its slot in pieces; a usual one in one write.
-void ConnectionPort::FlushDirectPiece() {
+void DirectPort::FlushPiece() {
   ConnectionState& s = c_.state;
   const int64_t offset = (s.recordNumber - 1) * c_.attributes.slotLength + s.recordWritten;
   const std::size_t size = s.writeFill;
@@ -225,7 +208,8 @@ void ConnectionPort::FlushDirectPiece() {
 
 // A slot holds exactly the record length plus 2 bytes: the text, blanks up to the record
 // length, then CR LF, cut to the slot (a text one or two columns longer loses LF, or both).
-void ConnectionPort::CompleteDirectRecord() {
+void DirectPort::CompleteRecord(bool /*stayOnLine*/) {
+  CheckWritable();
   ConnectionState& s = c_.state;
   const int64_t slot = c_.attributes.slotLength;
   const int64_t columns = slot - 2;
@@ -236,25 +220,21 @@ void ConnectionPort::CompleteDirectRecord() {
         std::min<int64_t>(columns - position, static_cast<int64_t>(s.capacity - s.writeFill)));
     std::memset(s.buffer + s.writeFill, ' ', blanks);
     s.writeFill += blanks;
-    if (s.writeFill == s.capacity) FlushDirectPiece();
+    if (s.writeFill == s.capacity) FlushPiece();
   }
   for (const char lineEnd : {'\r', '\n'}) {
     if (s.recordWritten + static_cast<int64_t>(s.writeFill) >= slot) break;
-    if (s.writeFill == s.capacity) FlushDirectPiece();
+    if (s.writeFill == s.capacity) FlushPiece();
     s.buffer[s.writeFill++] = lineEnd;
   }
-  if (s.writeFill > 0) FlushDirectPiece();
+  if (s.writeFill > 0) FlushPiece();
   s.recordWritten = 0;
   ++s.recordNumber;
 }
 
-void DropUnfinishedRecord(Connection& connection) {
-  if (connection.attributes.kind == RecordKind::kDirect) {
-    connection.state.writeFill = 0;
-    connection.state.recordWritten = 0;
-  } else if (connection.attributes.kind == RecordKind::kConsole) {
-    console::DropUnfinishedRecord(connection);
-  }
+// Every record is in its slot once it is complete: nothing waits for the close.
+Failure DirectPort::Finish(bool /*removed*/) noexcept {
+  return {};
 }
 
 }  // namespace recio

@@ -139,7 +139,7 @@ bool ScanExponent(std::string_view text, RealText& real) {
 }
 
 // Splits the text into sign, mantissa and exponent. False if it is not entirely such a number.
-bool ScanReal(std::string_view text, RealText& real) {
+bool SplitReal(std::string_view text, RealText& real) {
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) real.negative = text[i++] == '-';
   for (; i < text.size(); ++i) {
@@ -192,7 +192,7 @@ Converted<int32_t> ParseInteger(std::string_view text) {
 
 Converted<float> ParseReal(std::string_view text, int32_t impliedDigits, int32_t scale) {
   RealText real;
-  if (!ScanReal(text, real)) return Failure<float>(ErrorId::kInvalidReal);
+  if (!SplitReal(text, real)) return Failure<float>(ErrorId::kInvalidReal);
   const Mantissa& mantissa = real.mantissa;
   const float signedZero = real.negative ? -0.0f : 0.0f;
   if (mantissa.zero()) return {signedZero, std::nullopt};

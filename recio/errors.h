@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -145,7 +146,6 @@ constexpr std::string_view CatalogueText(ErrorId id) {
   return {};
 }
 
-/// True for the failures that the failure report treats as an end of file.
 constexpr bool IsEndOfFile(ErrorId id) {
   return id == ErrorId::kEndOfFileEncountered || id == ErrorId::kBeyondEndOfFile;
 }

@@ -12,12 +12,12 @@ namespace recio {
 namespace {
 
 using FieldBuffer = std::array<char, Layout::kMaxWidth>;
+static_assert(FieldText::kCapacity == Layout::kMaxWidth, "a failed field's text fits whole");
 
 // The text of a numeric field of `width` columns: the record's end stops it without being
 // consumed (later fields find it again and read empty); a comma stops it and is consumed; blanks
-// and tabs are dropped (zeros in BLANK=ZERO mode); Ctrl-Z ends the request as an end of file; an
-// integer field drops zeros before its first kept character.
-std::string_view CollectNumeric(RecordPort& port, int32_t width, bool integer, bool blankZero,
+// and tabs are dropped (zeros in BLANK=ZERO mode); Ctrl-Z ends the request as an end of file.
+std::string_view CollectNumeric(RecordPort& port, int32_t width, bool blankZero,
                                 FieldBuffer& buffer) {
   std::size_t length = 0;
   auto left = static_cast<std::size_t>(width);
@@ -39,7 +39,6 @@ std::string_view CollectNumeric(RecordPort& port, int32_t width, bool integer, b
         if (!blankZero) continue;
         c = '0';
       }
-      if (integer && length == 0 && c == '0') continue;
       if (length < buffer.size()) buffer[length++] = c;
     }
     port.Advance(used);
@@ -52,17 +51,19 @@ std::string_view CollectNumeric(RecordPort& port, int32_t width, bool integer, b
 
 int32_t ScanInteger(RecordPort& port, int32_t width, bool blankZero) {
   FieldBuffer buffer;
+  const std::string_view text = CollectNumeric(port, width, blankZero, buffer);
+  // An integer's text loses the zeros before its first other character.
   const Converted<int32_t> result =
-      ParseInteger(CollectNumeric(port, width, true, blankZero, buffer));
-  if (result.failure) Fail(*result.failure);
+      ParseInteger(text.substr(std::min(text.find_first_not_of('0'), text.size())));
+  if (result.failure) FailField(*result.failure, text);
   return result.value;
 }
 
 float ScanReal(RecordPort& port, const LayoutElement& field, int32_t scale, bool blankZero) {
   FieldBuffer buffer;
-  const Converted<float> result =
-      ParseReal(CollectNumeric(port, field.width, false, blankZero, buffer), field.digits, scale);
-  if (result.failure) Fail(*result.failure);
+  const std::string_view text = CollectNumeric(port, field.width, blankZero, buffer);
+  const Converted<float> result = ParseReal(text, field.digits, scale);
+  if (result.failure) FailField(*result.failure, text);
   return result.value;
 }
 

@@ -16,8 +16,7 @@ constinit char** gArgv = nullptr;
 constinit int gNextArgument = 1;
 
 void WriteToStdout(std::string_view text) {
-  const platform::IoResult wrote = platform::WriteAll(platform::kStdout, text.data(), text.size());
-  if (!wrote.ok) Fail(wrote.failure);
+  FailWith(platform::WriteAll(platform::kStdout, text.data(), text.size()));
 }
 
 }  // namespace
@@ -45,8 +44,7 @@ void RunNameDialogue(int32_t unit, FixedName& name) {
       return;
     }
   }
-  const platform::IoResult broken = console::BreakLineBeforeDialogue();
-  if (!broken.ok) Fail(broken.failure);
+  FailWith(console::BreakLineBeforeDialogue());
   const std::string question =
       "File name missing or blank - please enter file name\r\nUNIT " + std::to_string(unit) + "? ";
   // From a terminal at most 258 characters are taken and the rest stays; from redirected input

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "recio/internal/failure.h"
+#include "recio/internal/keywords.h"
 #include "recio/internal/names.h"
 #include "recio/internal/units.h"
 
@@ -15,29 +16,8 @@ namespace {
 
 // The regular files behind the standard streams, held by the console.
 constinit std::array<platform::FileIdentity, 3> gConsoleFiles;
-// The name of the open in progress, for a failure report after the request's frames are gone.
-constinit FixedName gOpening;
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    return upper(x) == upper(y);
-  });
-}
 
 // ---- Keywords
-
-template <typename E, std::size_t N>
-E Match(const Keyword<E>& keyword, E fallback, const std::array<std::string_view, N>& names,
-        ErrorId illegal) {
-  if (!keyword.given) return fallback;
-  if (!keyword.isText) return keyword.value;
-  const std::string_view text = TrimBlanks(keyword.text);
-  for (std::size_t i = 0; i < N; ++i) {
-    if (EqualIgnoringCase(text, names[i])) return static_cast<E>(i);
-  }
-  Fail(illegal);
-}
 
 struct Settings {
   OpenStatus status = OpenStatus::kUnknown;
@@ -53,26 +33,27 @@ struct Settings {
 Settings ApplyKeywords(const OpenSpec& spec) {
   Settings s;
   const OpenStatus statusDefault = spec.name ? OpenStatus::kUnknown : OpenStatus::kScratch;
-  s.status = Match(spec.status, statusDefault,
-                   std::array<std::string_view, 4>{"OLD", "NEW", "SCRATCH", "UNKNOWN"},
-                   ErrorId::kIllegalStatusValue);
-  s.access = Match(spec.access, Access::kSequential,
-                   std::array<std::string_view, 3>{"SEQUENTIAL", "DIRECT", "APPEND"},
-                   ErrorId::kIllegalAccessValue);
+  s.status = MatchKeyword(spec.status, statusDefault,
+                          std::array<std::string_view, 4>{"OLD", "NEW", "SCRATCH", "UNKNOWN"},
+                          ErrorId::kIllegalStatusValue);
+  s.access = MatchKeyword(spec.access, Access::kSequential,
+                          std::array<std::string_view, 3>{"SEQUENTIAL", "DIRECT", "APPEND"},
+                          ErrorId::kIllegalAccessValue);
   const Form formDefault = s.access == Access::kDirect ? Form::kUnformatted : Form::kFormatted;
-  s.form = Match(spec.form, formDefault,
-                 std::array<std::string_view, 3>{"FORMATTED", "UNFORMATTED", "BINARY"},
-                 ErrorId::kIllegalFormValue);
-  s.blankZero = Match(spec.blank, Blank::kNull, std::array<std::string_view, 2>{"NULL", "ZERO"},
-                      ErrorId::kIllegalBlankValue) == Blank::kZero;
+  s.form = MatchKeyword(spec.form, formDefault,
+                        std::array<std::string_view, 3>{"FORMATTED", "UNFORMATTED", "BINARY"},
+                        ErrorId::kIllegalFormValue);
+  s.blankZero =
+      MatchKeyword(spec.blank, Blank::kNull, std::array<std::string_view, 2>{"NULL", "ZERO"},
+                   ErrorId::kIllegalBlankValue) == Blank::kZero;
   s.modeGiven = spec.mode.given;
-  s.mode = Match(spec.mode, Mode::kReadWrite,
-                 std::array<std::string_view, 3>{"READ", "WRITE", "READWRITE"},
-                 ErrorId::kIllegalModeValue);
+  s.mode = MatchKeyword(spec.mode, Mode::kReadWrite,
+                        std::array<std::string_view, 3>{"READ", "WRITE", "READWRITE"},
+                        ErrorId::kIllegalModeValue);
   // Share modes have no counterpart here: the value is checked and otherwise ignored.
-  Match(spec.share, Share::kCompat,
-        std::array<std::string_view, 5>{"COMPAT", "DENYRW", "DENYWR", "DENYRD", "DENYNONE"},
-        ErrorId::kIllegalShareValue);
+  MatchKeyword(spec.share, Share::kCompat,
+               std::array<std::string_view, 5>{"COMPAT", "DENYRW", "DENYWR", "DENYRD", "DENYNONE"},
+               ErrorId::kIllegalShareValue);
   if (spec.recl) {
     if (*spec.recl < 1) Fail(ErrorId::kIllegalReclValue);
     s.recl = *spec.recl;
@@ -125,7 +106,7 @@ void ConnectDevice(Connection& c, Device device) {
       a.deviceKind = 'N';
       const platform::OpenResult opened = platform::OpenFile(
           "/dev/null", platform::Creation::kMustExist, platform::OpenMode::kReadWrite);
-      if (opened.handle < 0) Fail(opened.failure);
+      if (opened.handle < 0) Fail(opened.failure, opened.cause);
       a.inputHandle = a.outputHandle = opened.handle;
       break;
     }
@@ -162,8 +143,12 @@ platform::Creation CreationOf(OpenStatus status) {
 // Read-write first; without a MODE, a refusal is retried read-only and then write-only. A pipe
 // without a MODE is only read: opened for writing too, it would hold a writer of its own and its
 // end would never come; opened for reading, it waits for its writer like every reader of a pipe.
+// Direct access needs a file that can be positioned: a pipe is refused before it is opened (the
+// open would wait for the other side), any other such file once it is open.
 void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   ConnectionAttributes& a = c.attributes;
+  const bool direct = s.access == Access::kDirect;
+  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed, ::platform::Error::kNotAFile);
   const platform::Creation creation = CreationOf(s.status);
   const platform::OpenMode tries[3] = {OpenModeOf(s.mode), platform::OpenMode::kRead,
                                        platform::OpenMode::kWrite};
@@ -180,7 +165,11 @@ void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
     if (opened.failure == ErrorId::kFileNotFound || opened.failure == ErrorId::kFileAlreadyExists)
       break;
   }
-  if (opened.handle < 0) Fail(opened.failure);
+  if (opened.handle < 0) Fail(opened.failure, opened.cause);
+  if (direct && !opened.positionable) {
+    platform::CloseHandle(opened.handle);
+    Fail(ErrorId::kAccessNotAllowed, ::platform::Error::kNotAFile);
+  }
   a.inputHandle = a.granted == platform::OpenMode::kWrite ? -1 : opened.handle;
   a.outputHandle = a.granted == platform::OpenMode::kRead ? -1 : opened.handle;
   // A file created just now is known by its identity from here on.
@@ -291,7 +280,7 @@ void MakeConnection(int32_t unit, Device device, const FixedName& name, RecordKi
     ConnectDevice(c, device);
     c.AllocateBuffer(kConsoleBufferSize + 1);
   } else {
-    if (kind == RecordKind::kDirect) a.slotLength = static_cast<int64_t>(s.recl) + 2;
+    if (s.access == Access::kDirect) a.slotLength = static_cast<int64_t>(s.recl) + 2;
     c.AllocateBuffer(s.blockSize);
     OpenPlatformFile(c, s, isPipe);
     if (s.access == Access::kAppend) {
@@ -306,9 +295,7 @@ void MakeConnection(int32_t unit, Device device, const FixedName& name, RecordKi
 }  // namespace
 
 void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context) {
-  FixedName& name = gOpening;
-  name.length = 0;
-  context.name = &name;
+  FixedName& name = context.name.emplace();
   if (spec.name) {
     const std::string_view given(spec.name->data(), std::min(spec.name->size(), kMaxNameLength));
     name.Assign(TrimBlanks(given));
@@ -341,11 +328,6 @@ Connection& ConnectionForTransfer(int32_t unit, bool forWrite, RequestContext& c
   Connection* connection = ResolveUnit(unit, forWrite);
   if (connection == nullptr) Fail(ErrorId::kIllegalUnitNumber);
   return *connection;
-}
-
-CloseStatus ChooseCloseStatus(const Keyword<CloseStatus>& status, CloseStatus fallback) {
-  return Match(status, fallback, std::array<std::string_view, 2>{"KEEP", "DELETE"},
-               ErrorId::kIllegalStatusValue);
 }
 
 void HoldStandardStreamFiles(const std::array<platform::StreamInfo, 3>& streams) {

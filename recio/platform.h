@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "recio/errors.h"
 
 namespace recio::platform {
@@ -18,19 +19,23 @@ inline constexpr int kStderr = 2;
 enum class Creation { kMustExist, kCreateIfAbsent, kCreateExclusive };
 enum class OpenMode { kRead, kWrite, kReadWrite };
 
-/// What a failed call left behind, already mapped to the catalogue row that reports it.
+/// What a failed call left behind, already mapped to the catalogue row that reports it and to
+/// the cause that a program may show beside the row.
 struct OpenResult {
   int handle = -1;
-  ErrorId failure{};    // meaningful when handle < 0
+  ErrorId failure{};  // meaningful when handle < 0
+  ::platform::Error cause = ::platform::Error::kNone;
   uint64_t device = 0;  // the identity of the file opened
   uint64_t inode = 0;
-  bool isPipe = false;  // a FIFO (or a pipe reached by name, such as /dev/stdin)
+  bool isPipe = false;        // a FIFO (or a pipe reached by name, such as /dev/stdin)
+  bool positionable = false;  // the file can be positioned (a regular file, a disk, /dev/null)
 };
 
 struct IoResult {
   std::size_t count = 0;  // bytes moved
   bool ok = true;
   ErrorId failure{};  // meaningful when !ok
+  ::platform::Error cause = ::platform::Error::kNone;
 };
 
 /// The identity of an existing file (device and inode), or the normalised absolute path of a
@@ -100,16 +105,6 @@ void FailNextCloseForTesting(ErrorId failure);
 IoResult RemoveFile(const char* path);
 
 bool Exists(const char* path);
-
-/// Whether a directory entry of that name exists, be it a file, a folder or a dangling link.
-bool NameExists(const char* path);
-
-/// Whether `path` is a folder (or a link to one).
-bool IsDirectory(const char* path);
-
-/// Gives file `from` the name `to` in one step. Without `replace`, an existing `to` is left as it
-/// is and the rename fails with "file already exists".
-IoResult RenameFile(const char* from, const char* to, bool replace);
 
 FileIdentity IdentityOf(const char* path);
 

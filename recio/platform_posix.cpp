@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/error_posix.h"
 #include "recio/platform.h"
 
 namespace recio::platform {
@@ -37,6 +38,10 @@ ErrorId OpenErrorRow(int error) {
   }
 }
 
+::platform::Error CauseOf(int error) {
+  return ::platform::ErrorFromErrno(error);
+}
+
 ErrorId WriteErrorRow(int error) {
   switch (error) {
     case ENOSPC:
@@ -48,8 +53,21 @@ ErrorId WriteErrorRow(int error) {
   }
 }
 
-IoResult Failed(ErrorId row) {
-  return IoResult{0, false, row};
+IoResult Failed(ErrorId row, ::platform::Error cause = ::platform::Error::kNone) {
+  return IoResult{0, false, row, cause};
+}
+
+// A failed write: its row and cause from `error`, with the bytes written before it.
+IoResult WriteFailed(std::size_t done, int error) {
+  return IoResult{done, false, WriteErrorRow(error), CauseOf(error)};
+}
+
+// A refused open: its row and cause from `error`. A missing name met while creating the file is
+// a missing folder, since the file itself would have been made.
+OpenResult OpenRefused(int error, Creation creation) {
+  ::platform::Error cause = CauseOf(error);
+  if (error == ENOENT && creation != Creation::kMustExist) cause = ::platform::Error::kNoSuchFolder;
+  return OpenResult{-1, OpenErrorRow(error), cause};
 }
 
 // Folds "." and ".." out of an absolute path so that two spellings of one name compare equal.
@@ -79,6 +97,13 @@ int AboveStandardStreams(int handle) {
   int moved = fcntl(handle, F_DUPFD_CLOEXEC, kStderr + 1);
   close(handle);
   return moved;
+}
+
+// Regular files and disks can be positioned, pipes and sockets cannot; a character device only
+// tells by trying (the null device can, a terminal cannot).
+bool IsPositionable(int handle, mode_t mode) {
+  if (S_ISREG(mode) || S_ISBLK(mode)) return true;
+  return S_ISCHR(mode) && lseek(handle, 0, SEEK_CUR) >= 0;
 }
 
 constinit ErrorId gNextCloseFailure{};
@@ -131,26 +156,28 @@ OpenResult OpenFile(const char* path, Creation creation, OpenMode mode) {
   do {
     handle = open(path, flags, 0666);
   } while (handle < 0 && errno == EINTR);
-  if (handle < 0) return OpenResult{-1, OpenErrorRow(errno)};
+  if (handle < 0) return OpenRefused(errno, creation);
   handle = AboveStandardStreams(handle);
   if (handle < 0) return OpenResult{-1, ErrorId::kTooManyOpenFiles};
   struct stat st {};
   if (fstat(handle, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(handle);
-    return OpenResult{-1, ErrorId::kAccessNotAllowed};
+    return OpenResult{-1, ErrorId::kAccessNotAllowed, ::platform::Error::kIsFolder};
   }
   return OpenResult{handle,
                     {},
+                    ::platform::Error::kNone,
                     static_cast<uint64_t>(st.st_dev),
                     static_cast<uint64_t>(st.st_ino),
-                    S_ISFIFO(st.st_mode)};
+                    S_ISFIFO(st.st_mode),
+                    IsPositionable(handle, st.st_mode)};
 }
 
 IoResult ReadSome(int handle, char* buffer, std::size_t size) {
   for (;;) {
     ssize_t n = read(handle, buffer, size);
     if (n >= 0) return IoResult{static_cast<std::size_t>(n), true, {}};
-    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading);
+    if (errno != EINTR) return Failed(ErrorId::kFileNotOpenForReading, CauseOf(errno));
   }
 }
 
@@ -160,7 +187,7 @@ IoResult WriteAll(int handle, const char* data, std::size_t size) {
     ssize_t n = write(handle, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return IoResult{done, false, WriteErrorRow(errno)};
+      return WriteFailed(done, errno);
     }
     if (n == 0) return IoResult{done, false, ErrorId::kNoSpaceLeft};
     done += static_cast<std::size_t>(n);
@@ -174,7 +201,7 @@ IoResult WriteAt(int handle, const char* data, std::size_t size, int64_t offset)
     ssize_t n = pwrite(handle, data + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return IoResult{done, false, WriteErrorRow(errno)};
+      return WriteFailed(done, errno);
     }
     if (n == 0) return IoResult{done, false, ErrorId::kNoSpaceLeft};
     done += static_cast<std::size_t>(n);
@@ -196,7 +223,7 @@ IoResult CutAt(int handle, int64_t length) {
     if (errno == EINTR) continue;
     // A device or pipe cannot be cut, and has nothing to lose by it.
     if (errno == EINVAL) return IoResult{};
-    return Failed(WriteErrorRow(errno));
+    return WriteFailed(0, errno);
   }
 }
 
@@ -206,7 +233,7 @@ IoResult CloseHandle(int handle) {
   bool failed = close(handle) != 0 && errno != EINTR;
   ErrorId injected = std::exchange(gNextCloseFailure, ErrorId{});
   if (injected != ErrorId{}) return Failed(injected);
-  return failed ? Failed(WriteErrorRow(errno)) : IoResult{};
+  return failed ? WriteFailed(0, errno) : IoResult{};
 }
 
 void FailNextCloseForTesting(ErrorId failure) {
@@ -227,36 +254,6 @@ IoResult RemoveFile(const char* path) {
 bool Exists(const char* path) {
   struct stat st {};
   return stat(path, &st) == 0;
-}
-
-bool NameExists(const char* path) {
-  struct stat st {};
-  return lstat(path, &st) == 0;
-}
-
-bool IsDirectory(const char* path) {
-  struct stat st {};
-  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-IoResult RenameFile(const char* from, const char* to, bool replace) {
-  if (replace) {
-    if (rename(from, to) == 0) return IoResult{};
-  } else {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return IoResult{};
-    // A file system without the no-replace rename: a second name for the file, which fails if
-    // the name exists, then the first name removed; without second names either, a look first.
-    if (errno == EINVAL || errno == ENOSYS) {
-      if (link(from, to) == 0) {
-        unlink(from);
-        return IoResult{};
-      }
-      if (errno != EPERM && errno != EOPNOTSUPP) return Failed(OpenErrorRow(errno));
-      if (NameExists(to)) return Failed(ErrorId::kFileAlreadyExists);
-      if (rename(from, to) == 0) return IoResult{};
-    }
-  }
-  return Failed(errno == ENOSPC || errno == EDQUOT ? ErrorId::kNoSpaceLeft : OpenErrorRow(errno));
 }
 
 FileIdentity IdentityOf(const char* path) {

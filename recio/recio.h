@@ -1,6 +1,7 @@
 // The record layer's requests: open, close, inquire, formatted read and write, the stop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
@@ -8,6 +9,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/error.h"
+#include "recio/errors.h"
 #include "recio/items.h"
 #include "recio/layout.h"
 
@@ -18,11 +21,33 @@ inline constexpr int32_t kDefaultUnit = std::numeric_limits<int32_t>::min();
 /// The unit of internal records; never connected to a file.
 inline constexpr int32_t kInternalUnit = 64;
 
+/// The text of a numeric field that failed to convert: the characters it collected (blanks and
+/// tabs dropped), at most its width.
+struct FieldText {
+  static constexpr std::size_t kCapacity = 128;  // the widest field a layout may have
+  char chars[kCapacity] = {};
+  std::size_t length = 0;
+
+  std::string_view view() const { return {chars, length}; }
+};
+
+/// How a request ended, for a caller that wants more than the status: filled at the end of every
+/// request that names it in its flags, whether it went well or not.
+struct Outcome {
+  int32_t status = 0;  // the request status, as returned
+  int64_t record = 0;  // a read: the number (from 1) of the record it ended or failed on; else 0
+  FieldText field;     // the numeric field that failed to convert; empty when none did
+  ::platform::Error cause =
+      ::platform::Error::kNone;  // why the system refused an open, read or write
+};
+
 /// The two request flags: failures come back as a status (status), or at least the end of file
-/// does (end). A request with neither ends the run on any failure.
+/// does (end). A request with neither ends the run on any failure. `outcome`, when set, receives
+/// the request's outcome.
 struct Flags {
   bool status = false;
   bool end = false;
+  Outcome* outcome = nullptr;
 };
 
 enum class OpenStatus { kOld, kNew, kScratch, kUnknown };
@@ -75,10 +100,6 @@ int32_t Close(int32_t unit, Keyword<CloseStatus> status = {}, Flags flags = {}) 
 
 /// Whether `unit` resolves to a connection. Never fails.
 bool Inquire(int32_t unit) noexcept;
-
-/// The number (from 1) of the record on which the last read request of `unit` ended: its last
-/// record, or the record it failed on. 0 when the unit is not connected or has not been read.
-int64_t LastRecordRead(int32_t unit) noexcept;
 
 /// The text of a request status: the catalogue text of an error number, "end of file
 /// encountered" for -1, empty for 0 or a number that is not in the catalogue.

@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "recio/errors.h"
-#include "recio/internal/console.h"
 #include "recio/internal/request.h"
 #include "recio/internal/termination.h"
 #include "recio/platform.h"
@@ -53,53 +52,12 @@ std::string_view StatementWord(Statement statement) {
   return {};
 }
 
-// A field of a redirected console line too long to be examined when it was met failed: if the
-// line turns out to end in Ctrl-Z, the failure is the end of file that the line is. The rest of
-// the line is skipped to find out.
-ErrorId EndOfFileOfAnUnexaminedLine(ErrorId id, const RequestContext& context) {
-  Connection* connection = context.connection;
-  if (connection == nullptr || !connection->state.lineUnexamined || IsEndOfFile(id) ||
-      context.statement != Statement::kRead) {
-    return id;
-  }
-  try {
-    ConnectionPort(*connection).SkipRecord();
-  } catch (const RequestFailure& skip) {
-    if (IsEndOfFile(skip.id)) return skip.id;
-  }
-  return id;
-}
-
-// A read from a sequential file that failed, with its status wanted, skips the rest of its
-// record, so that the next read starts on the next line; a failure of this skip changes nothing.
-void SkipFailedRecord(Connection& connection) {
-  try {
-    ConnectionPort(connection).SkipRecord();
-  } catch (const RequestFailure&) {
-  }
-}
-
 }  // namespace
 
-int32_t ReportFailure(ErrorId id, RequestContext& context) noexcept {
-  Connection* connection = context.connection;
-  if (connection != nullptr && context.statement == Statement::kRead) {
-    connection->state.lastRecordRead = connection->state.recordsConsumed + 1;
-  }
-  id = EndOfFileOfAnUnexaminedLine(id, context);
-  if (connection != nullptr && connection->attributes.kind == RecordKind::kConsole) {
-    if (console::Shared() && connection == &console::Input())
-      console::DiscardTypedLine(*connection);
-    connection->state.endOfFileMark = false;
-  }
+int32_t ReportFailure(const RequestFailure& failure, const RequestContext& context) noexcept {
+  const ErrorId id = failure.id;
   const bool endOfFile = IsEndOfFile(id);
-  if (context.flags.status) {
-    if (context.statement == Statement::kRead && !endOfFile && connection != nullptr &&
-        connection->attributes.kind == RecordKind::kSequential) {
-      SkipFailedRecord(*connection);
-    }
-    return endOfFile ? kEndOfFileStatus : static_cast<int32_t>(id);
-  }
+  if (context.flags.status) return endOfFile ? kEndOfFileStatus : static_cast<int32_t>(id);
   if (endOfFile && context.flags.end) return kEndOfFileStatus;
 
   MessageBuilder message;

@@ -1,6 +1,5 @@
 // The requests: every open, close, inquire, read and write starts here and runs through the
-// request runner, where a failure of the record layer is caught.
-#include "recio/internal/console.h"
+// request runner, where a failure of the record layer is caught; and the end of every request.
 #include "recio/internal/failure.h"
 #include "recio/internal/format.h"
 #include "recio/internal/open.h"
@@ -18,22 +17,43 @@ void CheckFormatted(const Connection& connection) {
 int32_t WriteTo(int32_t unit, const int32_t* recordNumber, const Layout& layout,
                 std::initializer_list<OutputItem> items, Flags flags) noexcept {
   return RunRequest(Statement::kWrite, flags, [&](RequestContext& context) {
-    Connection& connection = ConnectionForTransfer(unit, true, context);
-    context.connection = &connection;
-    CheckFormatted(connection);
-    DropUnfinishedRecord(connection);
-    if (recordNumber != nullptr) {
-      if (*recordNumber < 1 || connection.attributes.kind != RecordKind::kDirect) {
-        Fail(ErrorId::kIllegalRecordNumber);
-      }
-      connection.state.recordNumber = *recordNumber;
-    }
-    ConnectionPort port(connection);
+    UnitPort& port = context.Attach(ConnectionForTransfer(unit, true, context));
+    CheckFormatted(*context.connection);
+    port.BeginWrite(recordNumber);
     RunWrite(port, layout, OutputItems(items.begin(), items.size()));
   });
 }
 
+// A read ends on its port: the record it ended on, and for a failed one the recovery.
+int64_t EndRead(RequestContext& context, RequestFailure* failure) {
+  if (context.statement != Statement::kRead || context.port == nullptr) return 0;
+  return context.port->EndRead(failure, context.flags.status);
+}
+
 }  // namespace
+
+int32_t EndRequest(RequestContext& context) noexcept {
+  const int64_t record = EndRead(context, nullptr);
+  if (Outcome* outcome = context.flags.outcome) {
+    outcome->status = 0;
+    outcome->record = record;
+    outcome->field.length = 0;
+    outcome->cause = ::platform::Error::kNone;
+  }
+  return 0;
+}
+
+int32_t EndFailedRequest(RequestFailure& failure, RequestContext& context) noexcept {
+  const int64_t record = EndRead(context, &failure);
+  const int32_t status = ReportFailure(failure, context);
+  if (Outcome* outcome = context.flags.outcome) {
+    outcome->status = status;
+    outcome->record = record;
+    outcome->field = failure.field;
+    outcome->cause = failure.cause;
+  }
+  return status;
+}
 
 int32_t Open(int32_t unit, const OpenSpec& spec, Flags flags) noexcept {
   return RunRequest(Statement::kOpen, flags,
@@ -49,28 +69,14 @@ bool Inquire(int32_t unit) noexcept {
   return IsUnitConnected(unit);
 }
 
-int64_t LastRecordRead(int32_t unit) noexcept {
-  if (unit == kInternalUnit) return 0;
-  const Connection* connection = ResolveUnit(unit, false);
-  return connection != nullptr ? connection->state.lastRecordRead : 0;
-}
-
 int32_t Read(int32_t unit, const Layout& layout, std::initializer_list<InputItem> items,
              Flags flags) noexcept {
   return RunRequest(Statement::kRead, flags, [&](RequestContext& context) {
-    Connection& connection = ConnectionForTransfer(unit, false, context);
-    context.connection = &connection;
-    CheckFormatted(connection);
-    ConnectionState& state = connection.state;
-    if (state.endOfFileMark && connection.attributes.kind != RecordKind::kConsole) {
-      Fail(ErrorId::kBeyondEndOfFile);
-    }
-    if (connection.attributes.kind == RecordKind::kSequential) PrepareSequentialRead(connection);
-    const console::ReadScope scope(connection);
-    state.fetchedThisRequest = false;
-    ConnectionPort port(connection);
-    RunRead(port, layout, InputItems(items.begin(), items.size()), connection.attributes.blankZero);
-    state.lastRecordRead = state.recordsConsumed;
+    UnitPort& port = context.Attach(ConnectionForTransfer(unit, false, context));
+    CheckFormatted(*context.connection);
+    port.BeginRead();
+    RunRead(port, layout, InputItems(items.begin(), items.size()),
+            context.connection->attributes.blankZero);
   });
 }
 
@@ -87,8 +93,7 @@ int32_t WriteRecord(int32_t unit, int32_t recordNumber, const Layout& layout,
 int32_t WriteInternal(std::span<char> record, const Layout& layout,
                       std::initializer_list<OutputItem> items, Flags flags) noexcept {
   return RunRequest(Statement::kWrite, flags, [&](RequestContext& context) {
-    static constexpr FixedName kInternal{"internal"};
-    context.name = &kInternal;
+    context.name.emplace("internal");
     InternalRecordPort port(record);
     RunWrite(port, layout, OutputItems(items.begin(), items.size()));
   });

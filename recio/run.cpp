@@ -14,9 +14,9 @@ namespace {
 constinit bool gTerminating = false;
 
 // A failed console write at the end of a run is reported like any failed console write.
-void ReportConsoleWriteFailure(ErrorId id) {
-  RequestContext context{Statement::kWrite, {}, &console::Output(), nullptr};
-  ReportFailure(id, context);
+void ReportConsoleWriteFailure(const platform::IoResult& result) {
+  const RequestContext context{Statement::kWrite, {}, &console::Output()};
+  ReportFailure({result.failure, result.cause}, context);
 }
 
 // Termination's work: every unit of the table closed with its default status, in slot order
@@ -47,7 +47,7 @@ void Start(int argc, char** argv) noexcept {
 
 void Stop(int exitCode) noexcept {
   const platform::IoResult wrote = console::WriteStopLine();
-  if (!wrote.ok) ReportConsoleWriteFailure(wrote.failure);
+  if (!wrote.ok) ReportConsoleWriteFailure(wrote);
   Terminate(exitCode);
 }
 
@@ -59,7 +59,7 @@ void Terminate(int exitCode) noexcept {
   CloseEveryUnitInSlotOrder();
   const platform::IoResult ended = console::EndLineAtTermination();
   // A run that already failed has said so; only a run about to end well reports this.
-  if (!ended.ok && exitCode == 0) ReportConsoleWriteFailure(ended.failure);
+  if (!ended.ok && exitCode == 0) ReportConsoleWriteFailure(ended);
   platform::ExitProcess(exitCode);
 }
 

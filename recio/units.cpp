@@ -5,16 +5,13 @@
 
 #include "recio/internal/console.h"
 #include "recio/internal/failure.h"
-#include "recio/internal/open.h"
+#include "recio/internal/keywords.h"
+#include "recio/internal/ports.h"
 
 namespace recio {
 namespace {
 
 constinit std::array<Slot, kUnitSlots> gSlots;
-
-// The name of the close in progress: the connection is gone once its close is under way, and a
-// failure report shows the name after the request's own frames are gone.
-constinit FixedName gClosing;
 
 int OwnHandle(const ConnectionAttributes& a) {
   const int handle = a.inputHandle >= 0 ? a.inputHandle : a.outputHandle;
@@ -25,24 +22,16 @@ int OwnHandle(const ConnectionAttributes& a) {
 // handle closed (a file system may report a failed write only then), the file removed for
 // DELETE. The first failure is reported once everything else is done.
 void FinishConnection(Connection& c, bool remove) {
-  ErrorId failure{};
-  auto note = [&failure](const platform::IoResult& result) {
-    if (!result.ok && failure == ErrorId{}) failure = result.failure;
-  };
+  PortHolder holder;
+  Failure failure = AttachPort(holder, c).Finish(remove);
   const ConnectionAttributes& a = c.attributes;
-  try {
-    if (!remove && a.kind == RecordKind::kSequential && c.state.lastWasWrite) FlushSequential(c);
-  } catch (const RequestFailure& flush) {
-    failure = flush.id;
+  if (const int handle = OwnHandle(a); handle >= 0) {
+    const platform::IoResult closed = platform::CloseHandle(handle);
+    if (!failure) failure = FailureOf(closed);
   }
-  if (a.kind == RecordKind::kConsole) note(console::EndPendingLine(c));
-  if (const int handle = OwnHandle(a); handle >= 0) note(platform::CloseHandle(handle));
   c.attributes.inputHandle = c.attributes.outputHandle = -1;
-  if (failure != ErrorId{}) Fail(failure);
-  if (remove && !a.isDevice) {
-    const platform::IoResult removed = platform::RemoveFile(a.name.text);
-    if (!removed.ok) Fail(removed.failure);
-  }
+  if (failure) Fail(failure);
+  if (remove && !a.isDevice) FailWith(platform::RemoveFile(a.name.text));
 }
 
 // Whether the close removes the file: DELETE given, or a scratch file's default. KEEP on a
@@ -50,7 +39,8 @@ void FinishConnection(Connection& c, bool remove) {
 bool CloseRemoves(const Connection& c, const Keyword<CloseStatus>& status) {
   const bool scratch = c.attributes.deleteAtClose;
   const CloseStatus chosen =
-      ChooseCloseStatus(status, scratch ? CloseStatus::kDelete : CloseStatus::kKeep);
+      MatchKeyword(status, scratch ? CloseStatus::kDelete : CloseStatus::kKeep,
+                   std::array<std::string_view, 2>{"KEEP", "DELETE"}, ErrorId::kIllegalStatusValue);
   if (chosen == CloseStatus::kKeep && scratch) Fail(ErrorId::kKeepIllegalForScratch);
   return chosen == CloseStatus::kDelete;
 }
@@ -66,8 +56,7 @@ void CloseConsole(Connection& console, const Keyword<CloseStatus>& status,
                   RequestContext& context) {
   context.connection = &console;
   CloseRemoves(console, status);
-  const platform::IoResult ended = console::EndPendingLine(console);
-  if (!ended.ok) Fail(ended.failure);
+  FailWith(console::EndPendingLine(console));
 }
 
 }  // namespace
@@ -123,8 +112,8 @@ void CloseUnit(int32_t unit, Keyword<CloseStatus> status, RequestContext& contex
     CloseConsole(console::Output(), {}, context);
     return;
   }
-  gClosing.AssignPath(slot->connection->attributes.name.view());
-  context.name = &gClosing;
+  // The connection is gone once its close is under way: a failure shows the name kept here.
+  context.name.emplace().AssignPath(slot->connection->attributes.name.view());
   context.connection = nullptr;
   CloseSlotWith(*slot, status);
 }

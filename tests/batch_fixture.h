@@ -2,8 +2,13 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,10 +71,71 @@ inline bool HoldsTemporaryFile(const std::string& folder) {
 }
 
 /// The summary line.
-inline std::string Summary(int scans, int converted, int skipped, int failed) {
+inline std::string Summary(int scans, int converted, int skipped, int failed, int warned = 0) {
   return std::to_string(scans) + (scans == 1 ? " scan: " : " scans: ") + std::to_string(converted) +
-         " converted, " + std::to_string(skipped) + " skipped, " + std::to_string(failed) +
-         " failed\n";
+         " converted" + (warned > 0 ? " (" + std::to_string(warned) + " with warnings)" : "") +
+         ", " + std::to_string(skipped) + " skipped, " + std::to_string(failed) + " failed\n";
+}
+
+/// A scan read through a named pipe that the test feeds: the conversion of the scan waits for
+/// the test as long as the test wants.
+class ScanPipe {
+ public:
+  explicit ScanPipe(std::string path) : path_{std::move(path)} { mkfifo(path_.c_str(), 0666); }
+  ~ScanPipe() { Close(); }
+  ScanPipe(const ScanPipe&) = delete;
+  ScanPipe& operator=(const ScanPipe&) = delete;
+
+  /// True once a reader has the pipe open; the test's end stays open until Close.
+  bool Opened() {
+    if (handle_ < 0) handle_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+    if (handle_ >= 0) fcntl(handle_, F_SETFL, 0);
+    return handle_ >= 0;
+  }
+  /// With the test's end open: whether a reader has the pipe open now (a second writer opens
+  /// only then, and goes again at once, which the reader does not notice).
+  bool HasReader() const {
+    const int probe = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+    if (probe >= 0) close(probe);
+    return probe >= 0;
+  }
+  /// Waits until the reader has taken every byte written so far.
+  void WaitUntilRead() const {
+    for (int held = 1; ioctl(handle_, FIONREAD, &held) == 0 && held > 0;) usleep(1000);
+  }
+  void Write(const std::string& bytes) {
+    if (write(handle_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+      Close();
+    }
+  }
+  /// The end of the scan, as the reader sees it.
+  void Close() {
+    if (handle_ >= 0) close(handle_);
+    handle_ = -1;
+  }
+
+ private:
+  std::string path_;
+  int handle_ = -1;
+};
+
+/// The header and the first two values of a good scan: a scan half read.
+inline std::string GoodScanHead() {
+  return JoinLines(HeaderLines(ScanHeader{})) + "1\n2\n";
+}
+
+/// The rest of a good scan after its head.
+inline std::string GoodScanRest() {
+  return GoodScan().substr(GoodScanHead().size());
+}
+
+/// The one worker process of a batch run with one worker; -1 when there is none.
+inline int OnlyWorker(int pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                         "/children");
+  int worker = -1;
+  children >> worker;
+  return worker;
 }
 
 }  // namespace convert_test

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,7 +66,14 @@ TEST(BatchBytesTest, OutputsAreTheBytesThatX17b2pavoWrites) {
   }
   const RunResult run = Batch(dir, args);
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.err, "");
+  // What x17b2pavo writes silently, the batch warns of.
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: s0.dat:5: warning: -9 channels; the output holds no counts\n"
+            "x17b2pavo-batch: s1.dat:5: warning: -8 channels; the output holds one record of "
+            "zeros\n"
+            "x17b2pavo-batch: s2.dat:5: warning: 0 channels; the output holds one record of zeros\n"
+            "x17b2pavo-batch: s9.dat:41: warning: count 6000000000 does not fit its 8 columns; "
+            "written as ********\n");
   EXPECT_EQ(run.out, "");
   for (std::size_t i = 0; i < scans.size(); ++i) {
     const std::string single = ReadFileBytes(dir.File("single" + std::to_string(i) + ".pavo"));
@@ -125,15 +133,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"OneValueTooFew", Scan(ScanHeader{}, ValueLinesWithoutPoint(24)),
                     "bad.dat:54: end of file encountered"},
         FailureCase{"LettersInN", WithHeader(&ScanHeader::channels, "  2O"),
-                    "bad.dat:5: invalid INTEGER"},
+                    "bad.dat:5: invalid INTEGER \"2O\""},
         FailureCase{"ThirdCoefficientBeyondTheDoubleRange",
                     [] {
                       ScanHeader header;
                       header.coefficients[2] = "1.0E309";
                       return Scan(header, ValueLinesWithoutPoint(25));
                     }(),
-                    "bad.dat:14: REAL indefinite ( uninitialized or previous error )"},
-        FailureCase{"LettersInAValue", WithValue(12, "N/A"), "bad.dat:42: invalid REAL"},
+                    "bad.dat:14: REAL indefinite ( uninitialized or previous error ) "
+                    "\"1.0E309\""},
+        FailureCase{"LettersInAValue", WithValue(12, "N/A"), "bad.dat:42: invalid REAL \"N/A\""},
         FailureCase{"CtrlZInAValue", WithValue(20, "  1\x1a"),
                     "bad.dat:50: end of file encountered"},
         FailureCase{"ScaledValueBeyondTheSingleRange",
@@ -162,7 +171,7 @@ TEST(BatchFailureTest, ScansThatCannotBeOpened) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err,
             "x17b2pavo-batch: missing.dat: file not found\n"
-            "x17b2pavo-batch: folder.dat: access not allowed\n"
+            "x17b2pavo-batch: folder.dat: access not allowed (is a directory)\n"
             "x17b2pavo-batch: : file not found\n"
             "x17b2pavo-batch: nodir/x.dat: file not found\n" +
                 Summary(4, 0, 0, 4));
@@ -180,8 +189,8 @@ TEST(BatchFailureTest, OutputsThatCannotBeWritten) {
   limited.fileSizeLimit = 4096;  // a.pavo fits, big.pavo does not
   RunResult run = Batch(dir, {"-o", "out", "a.dat", "big.dat"}, limited);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err,
-            "x17b2pavo-batch: out/big.pavo: no space left on device\n" + Summary(2, 1, 0, 1));
+  EXPECT_EQ(run.err, "x17b2pavo-batch: out/big.pavo: no space left on device (file too large)\n" +
+                         Summary(2, 1, 0, 1));
   EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
 
   if (geteuid() != 0) return;  // root writes into a read-only folder anyway
@@ -190,8 +199,88 @@ TEST(BatchFailureTest, OutputsThatCannotBeWritten) {
   nobody.dropToUid = 65534;
   run = Batch(dir, {"-q", "-o", "ro", "a.dat"}, nobody);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: ro/a.pavo: access not allowed\n");
+  EXPECT_EQ(run.err, "x17b2pavo-batch: ro/a.pavo: access not allowed (permission denied)\n");
   EXPECT_TRUE(Names(dir.File("ro")).empty());
+}
+
+// What x17b2pavo writes without a word, the batch warns of, in the order of the scans, at most one
+// line per scan and kind, also under -q: counts too wide for their columns (held at the 32-bit
+// limit too), and channel counts of 0 or less. --strict fails those scans instead.
+TEST(BatchWarningTest, WarningsOrUnderStrictFailures) {
+  TempDir dir;
+  std::vector<std::string> wide = ValueLinesWithoutPoint(25);
+  wide[9] = "100000000";
+  wide[12] = "-10000000";
+  wide[20] = "123456789";
+  WriteFileBytes(dir.File("wide.dat"), Scan(ScanHeader{}, wide));
+  WriteFileBytes(dir.File("held.dat"), WithValue(0, "3.0E9"));
+  ScanHeader zero;
+  zero.channels = "   0";
+  WriteFileBytes(dir.File("zero.dat"), Scan(zero, {}));
+  ScanHeader none;
+  none.channels = " -20";
+  WriteFileBytes(dir.File("none.dat"), Scan(none, {}));
+  WriteFileBytes(dir.File("good.dat"), GoodScan());
+  const std::vector<std::string> scans = {"wide.dat", "held.dat", "good.dat", "zero.dat",
+                                          "none.dat"};
+  const std::string warnings =
+      "x17b2pavo-batch: wide.dat:39: warning: count 100000000 does not fit its 8 columns; "
+      "written as ******** (and 2 more)\n"
+      "x17b2pavo-batch: held.dat:30: warning: count 3000000000 does not fit its 8 columns; "
+      "written as ********\n"
+      "x17b2pavo-batch: zero.dat:5: warning: 0 channels; the output holds one record of zeros\n"
+      "x17b2pavo-batch: none.dat:5: warning: -20 channels; the output holds no counts\n";
+  const std::string failures =
+      "x17b2pavo-batch: wide.dat:39: count 100000000 does not fit its 8 columns (and 2 more); "
+      "refused by --strict\n"
+      "x17b2pavo-batch: held.dat:30: count 3000000000 does not fit its 8 columns; refused by "
+      "--strict\n"
+      "x17b2pavo-batch: zero.dat:5: 0 channels; refused by --strict\n"
+      "x17b2pavo-batch: none.dat:5: -20 channels; refused by --strict\n";
+  std::vector<std::string> args = {"-q"};
+  args.insert(args.end(), scans.begin(), scans.end());
+  RunResult run = Batch(dir, args);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, warnings);
+  args[0] = "-f";
+  run = Batch(dir, args);
+  EXPECT_EQ(run.err, warnings + Summary(5, 5, 0, 0, 4));
+  for (const std::string& scan : scans) {
+    ASSERT_EQ(unlink(dir.File(scan.substr(0, scan.size() - 4) + ".pavo").c_str()), 0);
+  }
+  args[0] = "--strict";
+  run = Batch(dir, args);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, failures + Summary(5, 1, 0, 4));
+  EXPECT_FALSE(HoldsTemporaryFile(dir.path()));
+  EXPECT_EQ(Names(dir.path()).size(), scans.size() + 1);  // the scans and good.pavo
+}
+
+// --dry-run converts nothing and changes nothing: it shows what each scan would become and the
+// failure lines a run would give, in the order of the scans.
+TEST(BatchDryRunTest, ChecksEveryScanAndConvertsNothing) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  for (const char* name : {"a.dat", "b.dat", "c.dat", "sub/a.dat"}) {
+    WriteFileBytes(dir.File(name), GoodScan());
+  }
+  WriteFileBytes(dir.File("out/b.pavo"), GoodOutput());
+  WriteFileBytes(dir.File("out/c.pavo"), "partial");
+  const RunResult run = Batch(dir, {"--dry-run", "-n", "-o", "out", "a.dat", "b.dat", "c.dat",
+                                    "sub/a.dat", "missing.dat", "folder.dat"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "a.dat -> out/a.pavo\n");
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: out/c.pavo: exists but is not a whole powder data file; -f "
+            "replaces it\n"
+            "x17b2pavo-batch: out/a.pavo: same output as a.dat\n"
+            "x17b2pavo-batch: missing.dat: file not found\n"
+            "x17b2pavo-batch: folder.dat: access not allowed (is a directory)\n"
+            "6 scans: 1 to convert, 1 to skip, 4 failing\n");
+  EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"b.pavo", "c.pavo"}));
+  EXPECT_EQ(ReadFileBytes(dir.File("out/c.pavo")), "partial");
 }
 
 // ---- Existing outputs and collisions ------------------------------------------------------------
@@ -207,9 +296,13 @@ TEST(BatchOutputsTest, ExistingOutputFailsOrIsSkippedOrReplacedWhole) {
             "x17b2pavo-batch: a.pavo: exists; -f replaces it, -n skips it\n" + Summary(1, 0, 0, 1));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), stale);
 
+  // -n never takes a file that is not a whole powder data file for done.
   run = Batch(dir, {"-n", "a.dat"});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.err, Summary(1, 0, 1, 0));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(
+      run.err,
+      "x17b2pavo-batch: a.pavo: exists but is not a whole powder data file; -f replaces it\n" +
+          Summary(1, 0, 0, 1));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), stale);
 
   // Replaced by the rename: the old, longer file leaves nothing behind.
@@ -218,7 +311,99 @@ TEST(BatchOutputsTest, ExistingOutputFailsOrIsSkippedOrReplacedWhole) {
   EXPECT_EQ(run.err, Summary(1, 1, 0, 0));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), GoodOutput());
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.dat", "a.pavo"}));
+
+  run = Batch(dir, {"-n", "a.dat"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, Summary(1, 0, 1, 0));
 }
+
+// An output that x17b2pavo could not write either fails its scan with x17b2pavo's reason under
+// every option, and stays as it is: a folder, a device, the file behind standard error, a file
+// this user may not write.
+TEST(BatchOutputsTest, OutputsThatX17b2pavoCouldNotWriteAreNeverReplaced) {
+  TempDir dir;
+  for (const char* name : {"folder.dat", "device.dat", "log.dat", "locked.dat"}) {
+    WriteFileBytes(dir.File(name), GoodScan());
+  }
+  ASSERT_EQ(mkdir(dir.File("folder.pavo").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/null", dir.File("device.pavo").c_str()), 0);
+  WriteFileBytes(dir.File("log.pavo"), "");
+  WriteFileBytes(dir.File("locked.pavo"), GoodOutput());
+  ASSERT_EQ(chmod(dir.File("locked.pavo").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  for (const char* option : {"-q", "-f", "-n"}) {
+    RunOptions options;
+    options.stdoutPath = dir.File("log.pavo");      // where a log goes: >log.pavo
+    if (geteuid() == 0) options.dropToUid = 65534;  // root may write any file
+    const RunResult run =
+        Batch(dir, {"-q", option, "folder.dat", "device.dat", "log.dat", "locked.dat"}, options);
+    EXPECT_EQ(run.exitCode, 1) << option;
+    EXPECT_EQ(run.err,
+              "x17b2pavo-batch: folder.pavo: access not allowed (is a directory)\n"
+              "x17b2pavo-batch: device.pavo: access not allowed (not a regular file)\n"
+              "x17b2pavo-batch: log.pavo: file already connected to a different unit\n"
+              "x17b2pavo-batch: locked.pavo: file read-only or locked against writing "
+              "(permission denied)\n")
+        << option;
+    EXPECT_EQ(ReadFileBytes(dir.File("locked.pavo")), GoodOutput());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("device.pavo")));
+  }
+  // A link to a file that may be replaced is replaced by the rename: the link, not its target.
+  WriteFileBytes(dir.File("target.pavo"), "old");
+  WriteFileBytes(dir.File("linked.dat"), GoodScan());
+  ASSERT_EQ(symlink("target.pavo", dir.File("linked.pavo").c_str()), 0);
+  const RunResult run = Batch(dir, {"-q", "-f", "linked.dat"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(dir.File("target.pavo")), "old");
+  EXPECT_EQ(ReadFileBytes(dir.File("linked.pavo")), GoodOutput());
+}
+
+struct AppearingCase {
+  const char* name;
+  const char* option;
+  std::string appearing;  // the bytes of the output that appears while its scan converts
+  int exitCode;
+  std::string err;
+};
+
+void PrintTo(const AppearingCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class BatchAppearingOutputTest : public testing::TestWithParam<AppearingCase> {};
+
+// An output that appears while its scan is converted is judged as it would have been before the
+// conversion: -n skips a whole one, any other stays and fails the scan; none is overwritten.
+TEST_P(BatchAppearingOutputTest, OutputThatAppearsMeanwhileIsJudgedAsBefore) {
+  const AppearingCase& c = GetParam();
+  TempDir dir;
+  ScanPipe slow{dir.File("slow.dat")};
+  RunOptions options;
+  options.duringRun = [&](int) {
+    if (!slow.Opened() || !HoldsTemporaryFile(dir.path())) return false;
+    WriteFileBytes(dir.File("slow.pavo"), c.appearing);
+    slow.Write(GoodScan());
+    slow.Close();
+    return true;
+  };
+  const RunResult run = Batch(dir, {"-j1", c.option, "slow.dat"}, options);
+  EXPECT_EQ(run.err, c.err);
+  EXPECT_EQ(run.exitCode, c.exitCode);
+  EXPECT_EQ(ReadFileBytes(dir.File("slow.pavo")), c.appearing);
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"slow.dat", "slow.pavo"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BatchAppearingOutputTest,
+    testing::Values(
+        AppearingCase{"WholeUnderSkip", "-n", GoodOutput(), 0, Summary(1, 0, 1, 0)},
+        AppearingCase{"PartialUnderSkip", "-n", GoodOutput().substr(0, 100), 1,
+                      "x17b2pavo-batch: slow.pavo: exists but is not a whole powder data file; -f "
+                      "replaces it\n" +
+                          Summary(1, 0, 0, 1)},
+        AppearingCase{"WholeWithoutOption", "-q", GoodOutput(), 1,
+                      "x17b2pavo-batch: slow.pavo: exists; -f replaces it, -n skips it\n"}),
+    [](const testing::TestParamInfo<AppearingCase>& info) { return std::string(info.param.name); });
 
 // A rerun with -n converts only what an interrupted or failed run left out.
 TEST(BatchOutputsTest, RerunWithSkipExistingConvertsWhatIsMissing) {
@@ -319,31 +504,92 @@ TEST(BatchRunTest, OneWorkerAndFourGiveTheSameRun) {
   EXPECT_EQ(runOne.exitCode, 1);
   EXPECT_EQ(runFour.exitCode, 1);
   EXPECT_EQ(runOne.err, runFour.err);
-  EXPECT_NE(runOne.err.find(Summary(25, 19, 0, 6)), std::string::npos) << runOne.err;
+  EXPECT_NE(runOne.err.find(Summary(25, 19, 0, 6, 1)), std::string::npos) << runOne.err;
   ASSERT_EQ(Names(one.path()), Names(four.path()));
   for (const std::string& name : Names(one.path())) {
     EXPECT_EQ(ReadFileBytes(one.File(name)), ReadFileBytes(four.File(name))) << name;
   }
 }
 
-// The progress line is rewritten in place on a terminal only; -q leaves the failure lines alone.
-TEST(BatchRunTest, ProgressOnlyOnATerminal) {
-  TempDir dir;
-  WriteFileBytes(dir.File("a.dat"), GoodScan());
-  WriteFileBytes(dir.File("b.dat"), GoodScan());
-  RunOptions terminal;
-  terminal.kind = InputKind::kPty;
-  terminal.stderrOnTerminal = true;
-  RunResult run = Batch(dir, {"-f", "a.dat", "missing.dat", "b.dat"}, terminal);
-  EXPECT_EQ(Visible(run.out),
-            Visible("\r[1/3] a.dat\x1b[K\r\x1b[Kx17b2pavo-batch: missing.dat: file not found\n"
-                    "\r[2/3] missing.dat\x1b[K\r[3/3] b.dat\x1b[K\r\x1b[K" +
-                    Summary(3, 2, 0, 1)));
-  run = Batch(dir, {"-f", "-q", "a.dat", "missing.dat", "b.dat"}, terminal);
-  EXPECT_EQ(Visible(run.out), Visible("x17b2pavo-batch: missing.dat: file not found\n"));
-  run = Batch(dir, {"-f", "a.dat", "missing.dat", "b.dat"});
-  EXPECT_EQ(run.err, "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1));
+struct ProgressCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::string term;  // TERM; a pipe when empty
+  std::string err;   // what standard error receives when it is not a terminal
+};
+
+void PrintTo(const ProgressCase& c, std::ostream* os) {
+  *os << c.name;
 }
+
+class BatchProgressTest : public testing::TestWithParam<ProgressCase> {};
+
+// On a terminal the progress line is rewritten in place: with an erase to the end of the line, or
+// for a dumb terminal with blanks, cut to the terminal's width less one column without splitting a
+// character, and taken away before a failure line and before the summary. -q leaves only the
+// failure lines; without a terminal --progress writes plain lines, the first at once.
+TEST_P(BatchProgressTest, ProgressFitsTheTerminalOrTheLog) {
+  const ProgressCase& c = GetParam();
+  TempDir dir;
+  const std::string longName = "caf\xc3\xa9-" + std::string(40, 'x') + ".dat";
+  WriteFileBytes(dir.File(longName), GoodScan());
+  WriteFileBytes(dir.File("b.dat"), GoodScan());
+  std::vector<std::string> args = c.options;
+  for (const char* name : {"missing.dat", "b.dat"}) args.push_back(name);
+  args.insert(args.begin() + static_cast<std::ptrdiff_t>(c.options.size()), longName);
+  RunOptions options;
+  if (!c.term.empty()) {
+    options.kind = InputKind::kPty;
+    options.stderrOnTerminal = true;
+    options.terminalColumns = 30;
+    options.environment = {{"TERM", c.term}};
+  }
+  const RunResult run = Batch(dir, args, options);
+  const std::string failure = "x17b2pavo-batch: missing.dat: file not found\n";
+  if (c.term.empty()) {
+    EXPECT_EQ(run.err, c.err);
+    return;
+  }
+  const std::string& shown = run.out;
+  if (c.err == "quiet") {
+    EXPECT_EQ(Visible(shown), Visible(failure));
+    return;
+  }
+  const bool dumb = c.term == "dumb";
+  EXPECT_EQ(shown.find('\x1b') == std::string::npos, dumb) << Visible(shown);
+  // The first line shows at once, cut to 29 columns after the accented character.
+  const std::string first = "[1/3] caf\xc3\xa9-" + std::string(18, 'x');
+  EXPECT_EQ(shown.substr(0, first.size() + 1), "\r" + first) << Visible(shown);
+  const std::string cleared = dumb ? "\r" + std::string(29, ' ') + "\r" : "\r\x1b[K";
+  EXPECT_NE(shown.find(cleared + failure), std::string::npos) << Visible(shown);
+  EXPECT_TRUE(shown.ends_with(Summary(3, 2, 0, 1))) << Visible(shown);
+  // Every progress line fits in 29 columns: one a character, whatever its bytes.
+  for (std::size_t cr = shown.find("\r["); cr != std::string::npos;
+       cr = shown.find("\r[", cr + 1)) {
+    const std::string line = shown.substr(cr + 1, shown.find_first_of("\r\n\x1b", cr + 1) - cr - 1);
+    EXPECT_LE(std::count_if(line.begin(), line.end(), [](char b) { return (b & 0xC0) != 0x80; }),
+              29)
+        << Visible(line);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, BatchProgressTest,
+    testing::Values(ProgressCase{"Terminal", {"-f"}, "xterm", ""},
+                    ProgressCase{"DumbTerminal", {"-f"}, "dumb", ""},
+                    ProgressCase{"QuietTerminal", {"-f", "-q"}, "xterm", "quiet"},
+                    ProgressCase{
+                        "NoTerminal",
+                        {"-f"},
+                        "",
+                        "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1)},
+                    ProgressCase{"LogOfNoTerminal",
+                                 {"-f", "--progress"},
+                                 "",
+                                 "[1/3] caf\xc3\xa9-" + std::string(40, 'x') +
+                                     ".dat\nx17b2pavo-batch: missing.dat: file not found\n" +
+                                     Summary(3, 2, 0, 1)}),
+    [](const testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
 
 // ---- The command line ---------------------------------------------------------------------------
 
@@ -364,9 +610,17 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
       {{"--jobs=many", "a.dat"}, "invalid number of jobs 'many' (1 to 256)"},
       {{"-fn", "a.dat"}, "options -f and -n cannot be used together"},
       {{"--quiet=yes", "a.dat"}, "option '--quiet' doesn't allow an argument"},
-      {{"-o", "nowhere", "a.dat"}, "'nowhere' is not a folder"},
-      {{"--output-dir=", "a.dat"}, "'' is not a folder"},
+      {{"-o", "nowhere", "a.dat"}, "'nowhere': no such folder"},
+      {{"--output-dir=", "a.dat"}, "'': no such folder"},
+      {{"-o", "/dev/null", "a.dat"}, "'/dev/null' is not a folder"},
       {{"-j", "1\n2", "a.dat"}, "invalid number of jobs '1?2' (1 to 256)"},
+      {{"--f", "a.dat"}, "option '--f' is ambiguous"},
+      {{"-"},
+       "'-' is not a scan; to read the names of scans from standard input, use "
+       "--files0-from=-"},
+      {{"--files0-from=-", "a.dat"},
+       "extra operand 'a.dat': scans cannot be given beside --files0-from"},
+      {{"--files0-from", "nolist"}, "cannot read the list 'nolist': no such file"},
   };
   TempDir dir;
   for (const UsageCase& c : cases) {
@@ -382,9 +636,16 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   TempDir dir;
   RunResult run = Batch(dir, {"a.dat", "--help"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out.substr(0, 44), "Usage: x17b2pavo-batch [OPTION]... SCAN...\nC");
+  EXPECT_EQ(run.out.substr(0, 43), "Usage: x17b2pavo-batch [OPTION]... SCAN...\n");
   EXPECT_NE(run.out.find("--skip-existing"), std::string::npos);
   EXPECT_EQ(run.err, "");
+  for (const char* mention :
+       {"--output-dir", "--force", "--skip-existing", "--jobs", "--quiet", "--files0-from",
+        "--strict", "--dry-run", "--progress", "--no-sync", "--version",
+        "x17b2pavo-batch -o out data/*.dat", "-print0 | x17b2pavo-batch --files0-from=- -n -o out",
+        "man x17b2pavo-batch", "Report bugs to <"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << mention;
+  }
   run = Batch(dir, {"--version"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "x17b2pavo-batch 1.0.0\n");
@@ -394,6 +655,76 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   run = Batch(dir, {"--version"}, full);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "x17b2pavo-batch: write error: no space left on device\n");
+  RunOptions closed;
+  closed.closedStreams = {1};
+  run = Batch(dir, {"--help"}, closed);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: write error: standard output is closed\n");
+}
+
+// Any number of scans in one call, named in a list that find -print0 makes: any byte but NUL in
+// a name, one collision check over the whole list, a place in the list for a name that cannot be
+// a scan, and a last name without its NUL.
+TEST(BatchCommandLineTest, ScansFromANulSeparatedList) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("x").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("y").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  for (const char* name : {"x/run1.dat", "y/run1.dat", "with blank.dat", "new\nline.dat"}) {
+    WriteFileBytes(dir.File(name), GoodScan());
+  }
+  const std::string list("x/run1.dat\0with blank.dat\0\0y/run1.dat\0-\0new\nline.dat", 52);
+  RunOptions fromInput;
+  fromInput.input = list;
+  const RunResult run = Batch(dir, {"-o", "out", "--files0-from=-"}, fromInput);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: -:3: invalid zero-length file name\n"
+            "x17b2pavo-batch: out/run1.pavo: same output as x/run1.dat\n"
+            "x17b2pavo-batch: -:5: no scan may be named '-' in a list read from standard input\n" +
+                Summary(6, 3, 0, 3));
+  EXPECT_EQ(Names(dir.File("out")),
+            (std::vector<std::string>{"new\nline.pavo", "run1.pavo", "with blank.pavo"}));
+  WriteFileBytes(dir.File("list"), "");
+  EXPECT_EQ(Batch(dir, {"--files0-from", "list"}).err, Summary(0, 0, 0, 0));
+}
+
+// Names at the system's limits: a temporary name of the longest path there is, in a worker and in
+// the first process, and names too long for a folder entry.
+TEST(BatchOutputsTest, NamesAtTheSystemsLimits) {
+  TempDir dir;
+  WriteFileBytes(dir.File("s.dat"), GoodScan());
+  // The temporary name of s.pavo there is 4095 bytes: the longest path a system call takes.
+  std::string deep = "d";
+  while (deep.size() < 4063 - 201) deep += "/" + std::string(200, 'd');
+  deep += "/" + std::string(4063 - deep.size() - 1, 'e');
+  ASSERT_TRUE(std::filesystem::create_directories(dir.File(deep)));
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  std::filesystem::permissions(dir.File("d"), std::filesystem::perms::all);
+  for (bool inFirstProcess : {false, true}) {
+    if (inFirstProcess && geteuid() != 0) continue;  // needs root to run as another user
+    RunOptions options;
+    if (inFirstProcess) {
+      options.dropToUid = 65534;
+      options.processLimit = 0;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.File("d"))) {
+        chmod(entry.path().c_str(), 0777);
+      }
+      chmod(dir.File("d").c_str(), 0777);
+    }
+    const RunResult run = Batch(dir, {"-q", "-f", "-o", deep, "s.dat"}, options);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(dir.File(deep + "/s.pavo")), GoodOutput());
+  }
+  // A part of a name longer than a folder entry may be: the scan's own, and the output's.
+  const std::string longStem(252, 'n');
+  WriteFileBytes(dir.File(longStem + ".d"), GoodScan());
+  const RunResult run = Batch(dir, {"-q", std::string(300, 'x') + ".dat", longStem + ".d"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "x17b2pavo-batch: " + std::string(300, 'x') +
+                         ".dat: file not found (file name too long)\n" + "x17b2pavo-batch: " +
+                         longStem + ".pavo: file not found (file name too long)\n");
+  EXPECT_FALSE(HoldsTemporaryFile(dir.path()));
 }
 
 }  // namespace

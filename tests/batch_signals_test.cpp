@@ -1,15 +1,22 @@
-// Whole-program tests of x17b2pavo-batch under signals and lost workers: it ends by the signal
-// with no temporary file left and no false failure line, keeps an ignored signal ignored, and a
-// worker killed from outside costs only its own scan.
+// Whole-program tests of x17b2pavo-batch when something goes wrong: a stop request at any
+// moment (also with a signal ignored from the start, or standard error stalled), a worker killed
+// once or twice, no worker process at all, and a power cut right after a run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/types.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/batch_fixture.h"
@@ -25,71 +32,74 @@ using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::WriteFileBytes;
 
-// The producer of a scan read through a named pipe: it writes the header and two values, and
-// stalls there until Finish, so that the scan stays half converted as long as the test wants.
-class StalledScan {
- public:
-  explicit StalledScan(std::string path) : path_{std::move(path)} {
-    EXPECT_EQ(mkfifo(path_.c_str(), 0666), 0);
-  }
-  ~StalledScan() {
-    if (handle_ >= 0) close(handle_);
-  }
-  // Writes the head once the reader is there; true once it has.
-  bool Start() {
-    if (handle_ < 0) handle_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (handle_ < 0 || started_) return handle_ >= 0;
-    fcntl(handle_, F_SETFL, 0);
-    const std::string head = JoinLines(HeaderLines(ScanHeader{})) + "1\n2\n";
-    EXPECT_EQ(write(handle_, head.data(), head.size()), static_cast<ssize_t>(head.size()));
-    started_ = true;
-    return true;
-  }
-  // The rest of the 25 values, and the end of the scan.
-  void Finish() {
-    std::string rest;
-    for (const std::string& line : ValueLinesWithoutPoint(25)) {
-      if (line != "1" && line != "2") rest += line + "\n";
-    }
-    EXPECT_EQ(write(handle_, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
-    close(handle_);
-    handle_ = -1;
-  }
+// Whether the process waits in a write to a pipe (its standard error, which nobody reads).
+bool WaitsInPipeWrite(int pid) {
+  std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+  std::string where;
+  wchan >> where;
+  return where.find("pipe_write") != std::string::npos;
+}
 
- private:
-  std::string path_;
-  int handle_ = -1;
-  bool started_ = false;
+struct StopCase {
+  const char* name;
+  int signal;
+  std::vector<int> ignoredAtStart;
+  bool stderrUnread;  // many failure lines fill standard error, which nobody reads
 };
 
-// The worker process of a batch run with one worker.
-int OnlyWorker(int pid) {
-  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                         "/children");
-  int worker = -1;
-  children >> worker;
-  return worker;
+void PrintTo(const StopCase& c, std::ostream* os) {
+  *os << c.name;
 }
 
-// Interrupted while a scan is half read, the batch removes the temporary file and ends by the
-// signal; the output finished before stays whole.
-TEST(BatchSignalTest, InterruptedRunLeavesNoTemporaryFile) {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    TempDir dir;
-    WriteFileBytes(dir.File("a.dat"), GoodScan());
-    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-    StalledScan slow{dir.File("slow.dat")};
-    RunOptions options;
+class BatchStopTest : public testing::TestWithParam<StopCase> {};
+
+// A stop request ends the run by that signal, within the grace time of the workers, with no
+// temporary file left: neither the one of the scan being converted nor those of outputs written
+// but not yet committed; the workers, which ignore it, end with their job pipes.
+TEST_P(BatchStopTest, StopRequestEndsTheRunAndLeavesNoTemporaryFile) {
+  const StopCase& c = GetParam();
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  WriteFileBytes(dir.File("a.dat"), GoodScan());
+  ScanPipe slow{dir.File("slow.dat")};
+  std::vector<std::string> args = {"-j", "2", "-o", "out", "a.dat"};
+  RunOptions options;
+  options.ignoredSignals = c.ignoredAtStart;
+  options.stderrUnread = c.stderrUnread;
+  options.timeoutSeconds = 10;
+  if (c.stderrUnread) {
+    for (int i = 0; i < 3000; ++i)
+      args.push_back("missing-scan-with-a-long-name-" + std::to_string(i));
     options.duringRun = [&](int pid) {
-      // Once the temporary file exists the scan is half converted.
-      return slow.Start() && HoldsTemporaryFile(dir.File("out")) && kill(pid, signal) == 0;
+      const bool blocked = WaitsInPipeWrite(pid);
+      return blocked && kill(pid, c.signal) == 0;
     };
-    const RunResult run = Batch(dir, {"-j", "1", "-o", "out", "a.dat", "slow.dat"}, options);
-    EXPECT_EQ(run.signal, signal);
-    EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
-    EXPECT_EQ(ReadFileBytes(dir.File("out/a.pavo")), GoodOutput());
+  } else {
+    args.push_back("slow.dat");
+    options.duringRun = [&](int pid) {
+      if (!slow.Opened() || !HoldsTemporaryFile(dir.File("out"))) return false;
+      slow.Write(GoodScanHead());
+      return kill(pid, c.signal) == 0;
+    };
+  }
+  const RunResult run = Batch(dir, args, options);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.signal, c.signal) << run.err.substr(0, 200);
+  EXPECT_FALSE(HoldsTemporaryFile(dir.File("out")));
+  for (const std::string& name : Names(dir.File("out"))) {
+    EXPECT_EQ(ReadFileBytes(dir.File("out/" + name)), GoodOutput()) << name;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, BatchStopTest,
+    testing::Values(StopCase{"Interrupt", SIGINT, {}, false},
+                    StopCase{"Terminate", SIGTERM, {}, false},
+                    StopCase{"HangUp", SIGHUP, {}, false},
+                    StopCase{"InterruptWithTerminateIgnoredFromTheStart", SIGINT, {SIGTERM}, false},
+                    StopCase{"TerminateWhileStandardErrorIsUnread", SIGTERM, {}, true},
+                    StopCase{"HangUpWhileStandardErrorIsUnread", SIGHUP, {SIGINT}, true}),
+    [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 // A signal to the whole group while the workers are still starting: every process ends, nothing
 // is left, and no scan is reported as failed on the way.
@@ -125,41 +135,65 @@ TEST(BatchSignalTest, SignalWhileTheWorkersStartEndsTheRun) {
 TEST(BatchSignalTest, IgnoredSignalStaysIgnored) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  StalledScan slow{dir.File("slow.dat")};
-  bool hungUp = false;
+  ScanPipe slow{dir.File("slow.dat")};
   RunOptions options;
   options.ignoredSignals = {SIGHUP};
   options.duringRun = [&](int pid) {
-    if (!slow.Start() || !HoldsTemporaryFile(dir.File("out"))) return false;
-    if (!hungUp) hungUp = kill(pid, SIGHUP) == 0 && kill(OnlyWorker(pid), SIGHUP) == 0;
-    slow.Finish();
+    if (!slow.Opened() || !HoldsTemporaryFile(dir.File("out"))) return false;
+    kill(pid, SIGHUP);
+    kill(OnlyWorker(pid), SIGHUP);
+    slow.Write(GoodScan());
+    slow.Close();
     return true;
   };
   const RunResult run = Batch(dir, {"-q", "-j", "1", "-o", "out", "slow.dat"}, options);
-  EXPECT_TRUE(hungUp);
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadFileBytes(dir.File("out/slow.pavo")), GoodOutput());
 }
 
-// A worker killed from outside costs its own scan, whose temporary file goes; the scans queued
-// behind it go to a new worker, so the run is the same whatever the number of workers.
-TEST(BatchSignalTest, KilledWorkerLosesOnlyItsOwnScan) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  StalledScan slow{dir.File("slow.dat")};
-  for (const char* name : {"a.dat", "b.dat", "c.dat"}) WriteFileBytes(dir.File(name), GoodScan());
-  RunOptions options;
-  options.duringRun = [&](int pid) {
-    return slow.Start() && HoldsTemporaryFile(dir.File("out")) &&
-           kill(OnlyWorker(pid), SIGKILL) == 0;
-  };
-  const RunResult run =
-      Batch(dir, {"-j", "1", "-o", "out", "slow.dat", "a.dat", "b.dat", "c.dat"}, options);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err,
-            "x17b2pavo-batch: slow.dat: the conversion ended unexpectedly\n" + Summary(4, 3, 0, 1));
-  EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"a.pavo", "b.pavo", "c.pavo"}));
+// A worker killed from outside costs nothing the first time: its temporary file goes and its
+// scan is converted again by a new worker. Killed a second time on the same scan, the scan is
+// lost; every other scan is still converted, by the new workers. The test's end of the scan's
+// pipe stays open throughout, so that each new reader finds it and waits for the data.
+TEST(BatchSignalTest, KilledWorkerIsReplacedAndItsScanTriedOnceMore) {
+  for (int kills : {1, 2}) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+    ScanPipe slow{dir.File("slow.dat")};
+    for (const char* name : {"a.dat", "b.dat", "c.dat"}) WriteFileBytes(dir.File(name), GoodScan());
+    int killed = 0;
+    RunOptions options;
+    options.duringRun = [&](int pid) {
+      if (killed == 0 ? !slow.Opened() : !slow.HasReader()) return false;
+      if (killed == kills) {  // the last attempt: fed whole
+        slow.Write(GoodScan());
+        slow.Close();
+        return true;
+      }
+      slow.Write(GoodScanHead());
+      slow.WaitUntilRead();
+      while (!HoldsTemporaryFile(dir.File("out"))) usleep(1000);
+      // The killed worker's temporary file goes; its successor may soon make one of its own.
+      const std::vector<std::string> before = Names(dir.File("out"));
+      kill(OnlyWorker(pid), SIGKILL);
+      while (Names(dir.File("out")) == before) usleep(1000);
+      return ++killed == 2;
+    };
+    const RunResult run =
+        Batch(dir, {"-j", "1", "-o", "out", "slow.dat", "a.dat", "b.dat", "c.dat"}, options);
+    const std::vector<std::string> rest = {"a.pavo", "b.pavo", "c.pavo"};
+    if (kills == 1) {
+      EXPECT_EQ(run.exitCode, 0);
+      EXPECT_EQ(run.err, Summary(4, 4, 0, 0));
+      EXPECT_EQ(ReadFileBytes(dir.File("out/slow.pavo")), GoodOutput());
+    } else {
+      EXPECT_EQ(run.exitCode, 1);
+      EXPECT_EQ(run.err, "x17b2pavo-batch: slow.dat: the conversion ended unexpectedly\n" +
+                             Summary(4, 3, 0, 1));
+      EXPECT_EQ(Names(dir.File("out")), rest);
+    }
+  }
 }
 
 // When the system refuses every worker process, the scans are converted in the first process.
@@ -175,6 +209,115 @@ TEST(BatchWorkerTest, WithoutWorkerProcessesTheScansAreConvertedAllTheSame) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "x17b2pavo-batch: b.dat:2: end of file encountered\n" + Summary(2, 1, 0, 1));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), GoodOutput());
+}
+
+// -j N converts N scans at once: N scans that are pipes are all open at the same time, each
+// waiting for its data, and no scan waits behind another while a worker is free.
+TEST(BatchWorkerTest, JobsConvertThatManyScansAtOnce) {
+  TempDir dir;
+  constexpr int kJobs = 4;
+  std::vector<std::unique_ptr<ScanPipe>> pipes;
+  std::vector<std::string> args = {"-q", "-j", std::to_string(kJobs)};
+  for (int i = 0; i < kJobs; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".dat";
+    pipes.push_back(std::make_unique<ScanPipe>(dir.File(name)));
+    args.push_back(name);
+  }
+  bool allOpen = false;
+  RunOptions options;
+  options.duringRun = [&](int) {
+    for (auto& pipe : pipes) {
+      if (!pipe->Opened()) return false;
+    }
+    allOpen = true;
+    for (auto& pipe : pipes) {
+      pipe->Write(GoodScan());
+      pipe->Close();
+    }
+    return true;
+  };
+  const RunResult run = Batch(dir, args, options);
+  EXPECT_TRUE(allOpen);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
+// ---- A power cut
+// ---------------------------------------------------------------------------------
+
+// A small ext4 file system on a loop device, mounted with the option that leaves the data of a
+// renamed file to be written back later; Cut() shuts it down as a power cut would (the journal
+// kept, unwritten data dropped), and Remount() brings back what survived.
+class LoopFileSystem {
+ public:
+  explicit LoopFileSystem(const TempDir& dir)
+      : image_{dir.File("fs.img")}, mountPoint_{dir.File("mnt")} {
+    mkdir(mountPoint_.c_str(), 0755);
+    const std::string make =
+        "truncate -s 32M '" + image_ + "' && mkfs.ext4 -q -F '" + image_ + "' >/dev/null 2>&1";
+    ready_ = std::system(make.c_str()) == 0 && Mount();
+  }
+  ~LoopFileSystem() { Unmount(); }
+  bool ready() const { return ready_; }
+  std::string Path(const std::string& name) const { return mountPoint_ + "/" + name; }
+
+  /// The shutdown that a power cut amounts to: what the journal holds stays, unwritten data goes.
+  bool Cut() {
+    constexpr unsigned long kShutdown = _IOR('X', 125, __u32);  // FS_IOC_SHUTDOWN
+    constexpr __u32 kFlushJournalOnly = 1;                      // FSOP_GOING_FLAGS_LOGFLUSH
+    const int folder = open(mountPoint_.c_str(), O_RDONLY | O_DIRECTORY);
+    __u32 flags = kFlushJournalOnly;
+    const bool cut = folder >= 0 && ioctl(folder, kShutdown, &flags) == 0;
+    if (folder >= 0) close(folder);
+    return cut;
+  }
+  bool Remount() { return Unmount() && Mount(); }
+
+ private:
+  bool Mount() {
+    mounted_ = std::system(("mount -o loop,noauto_da_alloc '" + image_ + "' '" + mountPoint_ +
+                            "' >/dev/null 2>&1")
+                               .c_str()) == 0;
+    return mounted_;
+  }
+  bool Unmount() {
+    if (mounted_) mounted_ = umount(mountPoint_.c_str()) != 0;
+    return !mounted_;
+  }
+
+  std::string image_;
+  std::string mountPoint_;
+  bool ready_ = false;
+  bool mounted_ = false;
+};
+
+// Once a run has counted its scans converted, a power cut keeps every output whole: the new
+// ones, and with -f the replacements, never an empty or partial file that a rerun with -n would
+// take for done.
+TEST(BatchCrashTest, ConvertedOutputsSurviveAPowerCut) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root for a loop-mounted file system";
+  TempDir dir;
+  LoopFileSystem fs{dir};
+  ASSERT_TRUE(fs.ready()) << "could not make and mount an ext4 file system on a loop device";
+  std::vector<std::string> args = {"-q", "-o", fs.Path("out")};
+  for (int i = 0; i < 20; ++i) args.push_back("s" + std::to_string(i) + ".dat");
+  ASSERT_EQ(mkdir(fs.Path("out").c_str(), 0755), 0);
+  const std::string replacement = RampScan(30);
+  const std::string replaced = TitleRecord(ScanHeader{}.title, kStamp) + DefaultBankRecord(30, 3) +
+                               CountRecords(RampCounts(30), 3);
+  for (const auto& [scan, output, force] :
+       {std::tuple{GoodScan(), GoodOutput(), false}, std::tuple{replacement, replaced, true}}) {
+    for (int i = 0; i < 20; ++i) WriteFileBytes(dir.File("s" + std::to_string(i) + ".dat"), scan);
+    std::vector<std::string> runArgs = args;
+    if (force) runArgs.insert(runArgs.begin(), "-f");
+    const RunResult run = Batch(dir, runArgs);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(fs.Cut());
+    ASSERT_TRUE(fs.Remount());
+    for (int i = 0; i < 20; ++i) {
+      EXPECT_EQ(ReadFileBytes(fs.Path("out/s" + std::to_string(i) + ".pavo")), output)
+          << "s" << i << (force ? " replaced" : " new");
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -103,6 +104,12 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
       throw std::runtime_error("openpty");
     }
     RawTerminal(slave);
+    if (options.terminalColumns > 0) {
+      winsize size{};
+      size.ws_row = 24;
+      size.ws_col = static_cast<unsigned short>(options.terminalColumns);
+      ioctl(slave, TIOCSWINSZ, &size);
+    }
   }
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
@@ -172,7 +179,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     poll(fds, 2, 10);
     if (outOpen) outOpen = Drain(outFd, result.out);
-    if (errOpen) errOpen = Drain(errPipe[0], result.err);
+    if (errOpen && !options.stderrUnread) errOpen = Drain(errPipe[0], result.err);
     if (options.duringRun && !actionDone) actionDone = options.duringRun(pid);
     pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) exited = true;

@@ -31,6 +31,8 @@ struct RunOptions {
   long fileSizeLimit = -1;          // >= 0: the child's file size limit in bytes
   long processLimit = -1;           // >= 0: the processes the child's user may have
   bool stderrOnTerminal = false;    // pseudo-terminal: standard error goes to it too (into `out`)
+  bool stderrUnread = false;        // standard error is a pipe that nobody reads until the end
+  int terminalColumns = 0;          // pseudo-terminal: its width in columns (0: as it comes)
   bool ownProcessGroup = false;     // the child leads a process group of its own (pipes only)
   std::vector<int> ignoredSignals;  // ignored in the child when the program starts
   // Called while the child runs, with its process id, until it returns true.

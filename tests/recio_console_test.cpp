@@ -85,11 +85,14 @@ TEST_F(RecioConsoleInputTest, TerminalLineOf130CharactersIsReadAnd131Overflows) 
   std::string ok(130, 'a');
   std::string tooLong(131, 'b');
   ProbeRun run =
-      Run("read 5 ?\nread 5 ?\nread 5 ?", ok + "\n" + tooLong + "\nz\n", InputKind::kPty);
-  // The over-long line fails; the read held it whole with its line end, so the next read takes
-  // the next line typed.
-  EXPECT_EQ(run.log, "read status=0 [" + ok + "]\nread status=6407 [" + std::string(132, '#') +
-                         "]\nread status=0 [z]\n");
+      Run("read 5 ?\nread 5 ?\nread 5 ?\nread 5 ?\nread 5 ?\nread 5 ?",
+          ok + "\n" + tooLong + "\n" + tooLong + "\r\n" + tooLong + "\rxy\nz\n", InputKind::kPty);
+  // The over-long line fails and is gone whole with its line end (LF, or CR LF of which the
+  // buffer held only the CR), so the next read takes the next line typed; what follows a CR
+  // inside a line is read as a line of its own.
+  const std::string overflow = "read status=6407 [" + std::string(132, '#') + "]\n";
+  EXPECT_EQ(run.log, "read status=0 [" + ok + "]\n" + overflow + overflow + overflow +
+                         "read status=0 [xy]\nread status=0 [z]\n");
 }
 
 TEST_F(RecioConsoleInputTest, TerminalOverflowWithoutStatusIsAFailureMessage) {

@@ -62,16 +62,24 @@ TEST_F(RecioOpenTest, EveryIllegalKeywordValueHasItsNumber) {
 
 TEST_F(RecioOpenTest, OpenFailuresOfThePlatform) {
   mkdir(dir_.File("adir").c_str(), 0755);
+  ASSERT_EQ(mkfifo(dir_.File("apipe").c_str(), 0666), 0);
   WriteFileBytes(dir_.File("there.txt"), "x");
+  const std::string direct = " access=direct form=formatted recl=80";
   ProbeRun run = Run(
       "open 1 missing.dat status=old ?\nopen 1 there.txt status=new ?\nopen 1 adir ?\nopen 1 "
       "adir mode=read ?\nopen 1 PRN ?\nopen 1 lpt1.txt ?\nopen 1 con.txt access=direct ?\nopen 1 "
-      "CON form=unformatted ?\nopen 1 named status=scratch ?\ninquire 1");
+      "CON form=unformatted ?\nopen 1 named status=scratch ?\nopen 1 apipe" +
+      direct + " ?\nopen 1 apipe" + direct + " mode=read ?\ninquire 1");
+  // A pipe cannot hold numbered records: refused at once, without waiting for its other side.
   EXPECT_EQ(run.log,
             "open 1 status=6416\nopen 1 status=6415\nopen 1 status=6414\nopen 1 "
             "status=6414\nopen 1 status=6414\nopen 1 status=6414\nopen 1 status=6202\nopen 1 "
-            "status=6202\nopen 1 status=6301\ninquire 1 no\n");
+            "status=6202\nopen 1 status=6301\nopen 1 status=6414\nopen 1 status=6414\ninquire 1 "
+            "no\n");
   EXPECT_FALSE(x17b_test::FileExists(dir_.File("named")));
+  // Nor can a terminal: opened, then refused.
+  ProbeRun terminal = Run("open 1 /dev/stdin" + direct, "", InputKind::kPty);
+  ExpectFailure(terminal, 6414, "OPEN", "/dev/stdin", "access not allowed");
 }
 
 TEST_F(RecioOpenTest, MissingFileMessageNamesTheOpen) {

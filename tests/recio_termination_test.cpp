@@ -154,6 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
         EndOfRunCase{"CloseThatFailsAtTermination", "open 3 c.txt\nwrite 3 A x\nfailclose\nstop",
                      "", -1, false,
                      FailureMessage(6422, "CLOSE", "c.txt", "no space left on device")},
+        // A run that failed has said so: its line end at termination, past the limit, adds
+        // nothing.
+        EndOfRunCase{"FailedRunWhoseLastLineEndIsPastTheSizeLimit",
+                     "write * 1XA msg\nopen 4 missing status=old", "log.txt", 3, false,
+                     FailureMessage(6416, "OPEN", "missing", "file not found")},
         EndOfRunCase{"CloseThatFailsOnRequest", "open 3 c.txt\nfailclose\nclose 3\nstop", "", -1,
                      false, FailureMessage(6422, "CLOSE", "c.txt", "no space left on device")}),
     [](const testing::TestParamInfo<EndOfRunCase>& info) { return std::string(info.param.name); });

@@ -1,4 +1,5 @@
-// A connection: what a unit is connected to, its buffer, and the record-level steps on it.
+// A connection: what a unit is connected to, its buffer, the reading steps that the ports of files
+// and of the console share, and the ports of files.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "recio/internal/failure.h"
 #include "recio/internal/record_port.h"
+#include "recio/internal/unit_port.h"
 #include "recio/platform.h"
 #include "recio/recio.h"
 
@@ -89,13 +91,10 @@ struct ConnectionState {
   int64_t bufferOffset = 0;  // file offset of buffer[0] while reading
   bool atRecordStart = true;
   bool endOfFileMark = false;
-  bool lineUnexamined = false;  // redirected console: the line is longer than the buffer
-  bool fakeLineEnd = false;     // the buffer ends in an LF that the input did not hold
-  bool fetchedThisRequest = false;
+  bool fakeLineEnd = false;    // the buffer ends in an LF that the input did not hold
   unsigned char lastByte = 0;  // the two bytes consumed last, for the Ctrl-Z rule
   unsigned char byteBefore = 0;
   int64_t recordsConsumed = 0;  // records skipped to their end, line ends included
-  int64_t lastRecordRead = 0;   // the record the last read request ended or failed on
 
   // Output.
   std::size_t writeFill = 0;  // bytes of the buffer not yet written
@@ -116,8 +115,61 @@ struct Connection {
   void AllocateBuffer(std::size_t size);
 };
 
-/// The record-level steps on a connection, for one request. Constructed by the request runner.
-class ConnectionPort final : public RecordPort {
+// ---- Reading lines from a buffer: the steps that the file and console ports share
+
+/// The characters of the current record at hand in the buffer, at most `wanted`: up to the first
+/// CR or LF.
+inline std::span<const char> RecordRun(const ConnectionState& s, std::size_t wanted) {
+  const char* start = s.buffer + s.readPos;
+  const std::size_t size = std::min(wanted, s.readEnd - s.readPos);
+  std::size_t length = 0;
+  while (length < size && start[length] != '\r' && start[length] != '\n') ++length;
+  return {start, length};
+}
+
+/// Notes a byte consumed, for the rule that a console line ending in Ctrl-Z is an end of file.
+inline void NoteConsumed(ConnectionState& s, unsigned char byte) {
+  s.byteBefore = s.lastByte;
+  s.lastByte = byte;
+}
+
+/// Consumes `count` characters of the run returned last.
+void AdvanceInput(ConnectionState& s, std::size_t count);
+
+/// The end of the input: a last line without LF still ends as a record (an LF is put in the
+/// buffer for it); after it, the end of file, which sets the end-of-file mark.
+Failure EndOfInput(ConnectionState& s);
+
+/// Consumes the input up to and including the next LF, refilling through `refill` (which returns
+/// a Failure). The record's last two bytes stay noted.
+template <typename Refill>
+Failure SkipLine(ConnectionState& s, Refill&& refill) {
+  for (;;) {
+    if (s.readPos == s.readEnd) {
+      if (const Failure failed = refill()) return failed;
+    }
+    const auto byte = static_cast<unsigned char>(s.buffer[s.readPos++]);
+    if (byte == '\n') return {};
+    NoteConsumed(s, byte);
+    s.atRecordStart = false;
+  }
+}
+
+/// Abandons the request with the failure of a platform call that failed.
+inline void FailWith(const platform::IoResult& result) {
+  if (!result.ok) Fail(result.failure, result.cause);
+}
+
+/// The failure of a platform call, as a value; none when it went well.
+inline Failure FailureOf(const platform::IoResult& result) {
+  return result.ok ? Failure{} : Failure{result.failure, result.cause};
+}
+
+// ---- The ports of files
+
+/// A file read in lines (a record ends at its LF) and written as sequential text: records end in
+/// CR LF, buffered, the file cut where writing starts.
+class ConnectionPort : public UnitPort {
  public:
   explicit ConnectionPort(Connection& connection) : c_{connection} {}
 
@@ -127,35 +179,33 @@ class ConnectionPort final : public RecordPort {
   void Append(std::span<const char> text) override;
   void CompleteRecord(bool stayOnLine) override;
 
- private:
-  void Refill();
-  void AppendSequential(std::span<const char> text);
-  void AppendDirect(std::span<const char> text);
-  void FlushDirectPiece();
-  void CompleteDirectRecord();
+  void BeginRead() override;
+  int64_t EndRead(RequestFailure* failure, bool statusWanted) noexcept override;
+  void BeginWrite(const int32_t* recordNumber) override;
+  Failure Finish(bool removed) noexcept override;
+
+ protected:
+  Failure Refill();
+  Failure TrySkipRecord();
+  void CheckWritable() const;
 
   Connection& c_;
 };
 
-/// The end of the input: a last line without LF still ends as a record; after it, the end of
-/// file. The mark stays on a file; the failure report clears it on the console.
-void EndOfInput(Connection& connection);
+/// A direct-access file: each record written into its numbered slot of the record length plus
+/// CR LF, as soon as it is complete.
+class DirectPort final : public ConnectionPort {
+ public:
+  using ConnectionPort::ConnectionPort;
 
-/// Notes a byte consumed, for the rule that a console line ending in Ctrl-Z is an end of file.
-void NoteConsumed(ConnectionState& state, unsigned char byte);
+  void Append(std::span<const char> text) override;
+  void CompleteRecord(bool stayOnLine) override;
+  int64_t EndRead(RequestFailure* failure, bool statusWanted) noexcept override;
+  void BeginWrite(const int32_t* recordNumber) override;
+  Failure Finish(bool removed) noexcept override;
 
-/// Abandons the request with the failure of a platform call that failed.
-inline void FailWith(const platform::IoResult& result) {
-  if (!result.ok) Fail(result.failure);
-}
-
-/// Writes out what the buffer of a sequential file holds. Fails through Fail() on a refused write.
-void FlushSequential(Connection& connection);
-
-/// Prepares a sequential file for reading after it was written: buffered output goes out first.
-void PrepareSequentialRead(Connection& connection);
-
-/// Forgets a record that a failed write request left half-assembled (direct access, console).
-void DropUnfinishedRecord(Connection& connection);
+ private:
+  void FlushPiece();
+};
 
 }  // namespace recio

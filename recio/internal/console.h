@@ -1,11 +1,13 @@
 // The console: its connections on the standard streams, the line state of its output, carriage
-// control, and the reading of typed and redirected lines. The one owner of all of it.
+// control, and its record port that reads typed and redirected lines. The one owner of all of it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "recio/internal/connection.h"
+#include "recio/internal/unit_port.h"
 #include "recio/platform.h"
 
 namespace recio::console {
@@ -22,16 +24,6 @@ Connection& Output();
 /// Whether input and output share the console connection (both streams are terminals).
 bool Shared();
 
-// ---- Writing a record (on any console-kind connection: the console, ERR, NUL)
-
-/// Appends text to the record being written; a record longer than the buffer goes out in pieces.
-void Append(Connection& c, std::span<const char> text);
-/// Ends the record: its first character is carriage control (algorithm of the console), an empty
-/// record is one blank; the line is pending afterwards, and held when `stayOnLine`.
-void CompleteRecord(Connection& c, bool stayOnLine);
-/// Forgets the part of a record that a failed request left.
-void DropUnfinishedRecord(Connection& c);
-
 // ---- Ending the line. Each rule of when a CR LF is written has its own name.
 
 /// A close of a console unit or a console-kind device: a pending line of `c` gets its CR LF and
@@ -46,35 +38,50 @@ platform::IoResult WriteStopLine();
 /// The end of a run: a pending line of the output gets its CR LF.
 platform::IoResult EndLineAtTermination();
 
-/// A read from `input`. On a shared console it first ends a pending line that is not held, so that
-/// the reply starts on a fresh line, and leaves the line fresh; a separate output is left alone.
-class ReadScope {
- public:
-  explicit ReadScope(Connection& input);
-  ~ReadScope();
-  ReadScope(const ReadScope&) = delete;
-  ReadScope& operator=(const ReadScope&) = delete;
+// ---- Reading a line outside a record
 
- private:
-  bool shared_;
-};
-
-// ---- Reading a line
-
-/// Refills the buffer of a console-kind connection: one typed line from a terminal (at most 130
-/// characters before its end; a line ending in Ctrl-Z is an end of file), or what redirected
-/// input holds. Fails with an end of file at the end of the input.
-void Refill(Connection& c);
-/// The first look at a line of redirected input: a line that ends in Ctrl-Z is an end of file as
-/// soon as it is met. A line longer than the buffer is marked as not yet examined.
-void ExamineLine(Connection& c);
-/// At a terminal, skips the rest of the typed line (a read that took nothing takes one line).
-void SkipTypedLine(Connection& c, RecordPort& port);
-/// Throws away the rest of the typed line held in a console buffer.
-void DiscardTypedLine(Connection& c);
 /// The name dialogue's line from the console input: at most `line.size()` characters are kept;
 /// the rest stays (terminal) or is skipped (redirected). Returns the number kept; fails with an
 /// end of file when the input has ended or the line ends in Ctrl-Z.
 std::size_t ReadDialogueLine(std::span<char> line);
+
+// ---- The record port
+
+/// The record port of a console-kind connection (the console, ERR, NUL): records written with
+/// carriage control, lines typed at a terminal or redirected. The one owner of the reading state
+/// of such a connection.
+class ConsolePort final : public UnitPort {
+ public:
+  explicit ConsolePort(Connection& connection) : c_{connection} {}
+
+  /// A typed line arrives whole (at most 130 characters before its end; a line ending in Ctrl-Z
+  /// is an end of file). Redirected input: a line that ends in Ctrl-Z is an end of file as soon
+  /// as it is met.
+  std::span<const char> Run(std::size_t wanted) override;
+  void Advance(std::size_t count) override;
+  /// At a terminal the rest of the typed line is thrown away (a read that took nothing takes one
+  /// line); redirected, the rest of the line up to its LF.
+  void SkipRecord() override;
+  /// A record longer than the buffer goes out in pieces.
+  void Append(std::span<const char> text) override;
+  /// The first character is carriage control, an empty record one blank; the line is pending
+  /// afterwards, and held when `stayOnLine`.
+  void CompleteRecord(bool stayOnLine) override;
+
+  void BeginRead() override;
+  int64_t EndRead(RequestFailure* failure, bool statusWanted) noexcept override;
+  void BeginWrite(const int32_t* recordNumber) override;
+  Failure Finish(bool removed) noexcept override;
+
+ private:
+  Failure Refill();
+  void ExamineLine();
+  Failure TrySkipRecord();
+
+  Connection& c_;
+  bool fetched_ = false;         // the read has taken a line from the input
+  bool lineUnexamined_ = false;  // redirected: the line is longer than the buffer
+  bool freshLineAtEnd_ = false;  // a read of the shared console leaves its line fresh
+};
 
 }  // namespace recio::console

@@ -19,10 +19,6 @@ void OpenUnit(int32_t unit, const OpenSpec& spec, RequestContext& context);
 /// with status OLD for a read and UNKNOWN for a write) when needed.
 Connection& ConnectionForTransfer(int32_t unit, bool forWrite, RequestContext& context);
 
-/// The close status given, or `fallback`; a text other than KEEP or DELETE fails with "illegal
-/// STATUS value".
-CloseStatus ChooseCloseStatus(const Keyword<CloseStatus>& status, CloseStatus fallback);
-
 /// The regular files behind standard input, output and error: the console holds them, so no
 /// unit may be connected to one of them.
 void HoldStandardStreamFiles(const std::array<platform::StreamInfo, 3>& streams);

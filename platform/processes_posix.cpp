@@ -1,0 +1,138 @@
+// POSIX implementation of worker processes: fork, pipes, and a watch on the starter.
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform/processes.h"
+
+namespace platform {
+namespace {
+
+// The starter's ends of every worker's pipes: a worker started later must not hold them, or the
+// end of one worker's pipe would never be seen.
+std::vector<int>& StarterEnds() {
+  static std::vector<int> ends;
+  return ends;
+}
+
+void CloseStarterEnd(Handle& handle) {
+  if (!handle.valid()) return;
+  const int descriptor = static_cast<int>(handle.value);
+  std::erase(StarterEnds(), descriptor);
+  close(descriptor);
+  handle = {};
+}
+
+bool MakePipe(int (&ends)[2]) {
+  if (pipe(ends) != 0) return false;
+  for (int end : ends) fcntl(end, F_SETFD, FD_CLOEXEC);
+  return true;
+}
+
+// In the new worker: stop requests are the starter's to handle, and the worker goes when the
+// starter goes, whichever way it ends.
+void BecomeWorker(pid_t starter) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_IGN);
+  sigset_t all;
+  sigemptyset(&all);
+  sigprocmask(SIG_SETMASK, &all, nullptr);
+#ifdef __linux__
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+  if (getppid() != starter) _exit(1);  // the starter ended before the watch was set
+  for (int end : StarterEnds()) close(end);
+  StarterEnds().clear();
+}
+
+}  // namespace
+
+std::optional<Worker> StartWorker(WorkerMain main) {
+  int jobs[2];
+  int reports[2];
+  if (!MakePipe(jobs)) return std::nullopt;
+  if (!MakePipe(reports)) {
+    close(jobs[0]);
+    close(jobs[1]);
+    return std::nullopt;
+  }
+  const pid_t starter = getpid();
+  const pid_t process = fork();
+  if (process == 0) {
+    BecomeWorker(starter);
+    close(jobs[1]);
+    close(reports[0]);
+    _exit(main(Handle{jobs[0]}, Handle{reports[1]}));
+  }
+  close(jobs[0]);
+  close(reports[1]);
+  if (process < 0) {
+    close(jobs[1]);
+    close(reports[0]);
+    return std::nullopt;
+  }
+  StarterEnds().push_back(jobs[1]);
+  StarterEnds().push_back(reports[0]);
+  return Worker{process, Handle{jobs[1]}, Handle{reports[0]}};
+}
+
+void EndJobs(Worker& worker) {
+  CloseStarterEnd(worker.jobs);
+}
+
+void KillWorker(const Worker& worker) {
+  if (worker.process > 0) kill(static_cast<pid_t>(worker.process), SIGKILL);
+}
+
+void ReleaseWorker(Worker& worker) {
+  CloseStarterEnd(worker.jobs);
+  CloseStarterEnd(worker.reports);
+  if (worker.process > 0) {
+    while (waitpid(static_cast<pid_t>(worker.process), nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  worker.process = -1;
+}
+
+bool ReadExactly(Handle handle, void* data, std::size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = read(static_cast<int>(handle.value), bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WriteFully(Handle handle, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(static_cast<int>(handle.value), bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int ProcessorCount() {
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+#endif
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+}  // namespace platform
