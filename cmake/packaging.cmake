@@ -4,37 +4,33 @@ include(GNUInstallDirs)
 
 # Manual pages and the Debian changelog are installed compressed with `gzip -9n`: best
 # compression, and no file name or time stamp in the header, so the same text gives the same
-# bytes. They are compressed at build time from a fresh copy, so every build picks up an edit.
+# bytes. The manual pages name the folder of the examples, which depends on the prefix given at
+# install time: they are filled in and compressed by the installation itself.
 find_program(X17B_GZIP gzip REQUIRED)
-set(X17B_GZIP_DIR ${PROJECT_BINARY_DIR}/gzipped)
-set(X17B_GZIPPED)
-function(x17b_gzip source name)
-  set(output ${X17B_GZIP_DIR}/${name}.gz)
-  add_custom_command(
-    OUTPUT ${output}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${X17B_GZIP_DIR}
-    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${X17B_GZIP_DIR}/${name}
-    COMMAND ${X17B_GZIP} -9nf ${X17B_GZIP_DIR}/${name}
-    DEPENDS ${source}
-    COMMENT "Compressing ${name}"
-    VERBATIM)
-  set(X17B_GZIPPED ${X17B_GZIPPED} ${output} PARENT_SCOPE)
-endfunction()
-x17b_gzip(${PROJECT_SOURCE_DIR}/doc/x17b2pavo.1 x17b2pavo.1)
-x17b_gzip(${PROJECT_SOURCE_DIR}/doc/x17b2pavo-batch.1 x17b2pavo-batch.1)
-x17b_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog.Debian changelog.Debian)
-add_custom_target(x17b2pavo-gzipped-docs ALL DEPENDS ${X17B_GZIPPED})
-
-install(FILES ${X17B_GZIP_DIR}/x17b2pavo.1.gz ${X17B_GZIP_DIR}/x17b2pavo-batch.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(X17B_MAN_SCRIPT ${PROJECT_BINARY_DIR}/install_manual_pages.cmake)
+file(CONFIGURE OUTPUT ${X17B_MAN_SCRIPT} @ONLY CONTENT [[
+set(docdir "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_DOCDIR@")
+set(mandir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_MANDIR@/man1")
+set(work "@PROJECT_BINARY_DIR@/manual-pages")
+file(MAKE_DIRECTORY "${work}" "${mandir}")
+foreach(page x17b2pavo.1 x17b2pavo-batch.1)
+  file(READ "@PROJECT_SOURCE_DIR@/doc/${page}" text)
+  string(REPLACE "/usr/share/doc/x17b2pavo" "${docdir}" text "${text}")
+  file(WRITE "${work}/${page}" "${text}")
+  execute_process(COMMAND "@X17B_GZIP@" -9nf "${work}/${page}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip failed on ${page}")
+  endif()
+  message(STATUS "Installing: ${mandir}/${page}.gz")
+  file(COPY "${work}/${page}.gz" DESTINATION "${mandir}")
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${mandir}/${page}.gz")
+endforeach()
+]])
+install(SCRIPT ${X17B_MAN_SCRIPT})
 # CMAKE_INSTALL_DOCDIR is share/doc/x17b2pavo.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${X17B_GZIP_DIR}/changelog.Debian.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The whole folder, read at install time: whatever examples/ holds then is what is shipped.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
-# What lintian is told to accept, each with its reason (the static linking, first of all).
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME x17b2pavo)
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "x17b2pavo")
@@ -68,6 +64,19 @@ set(CPACK_STRIP_FILES ON)
 set(X17B_STAGING_SCRIPT ${PROJECT_BINARY_DIR}/package_staging.cmake)
 file(CONFIGURE OUTPUT ${X17B_STAGING_SCRIPT} @ONLY CONTENT [[
 set(staging "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
+# What only the Debian package holds: its changelog, compressed, and what lintian is told to
+# accept, each with its reason (the static linking, first of all).
+set(prefix "${staging}${CPACK_PACKAGING_INSTALL_PREFIX}")
+file(COPY "@PROJECT_SOURCE_DIR@/packaging/changelog.Debian"
+     DESTINATION "${prefix}/@CMAKE_INSTALL_DOCDIR@")
+execute_process(COMMAND "@X17B_GZIP@" -9nf "${prefix}/@CMAKE_INSTALL_DOCDIR@/changelog.Debian"
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "gzip failed on changelog.Debian")
+endif()
+file(MAKE_DIRECTORY "${prefix}/@CMAKE_INSTALL_DATAROOTDIR@/lintian/overrides")
+file(COPY_FILE "@PROJECT_SOURCE_DIR@/packaging/lintian-overrides"
+     "${prefix}/@CMAKE_INSTALL_DATAROOTDIR@/lintian/overrides/x17b2pavo")
 file(GLOB_RECURSE entries LIST_DIRECTORIES true "${staging}/*")
 foreach(entry IN LISTS entries)
   if(IS_DIRECTORY "${entry}" AND NOT IS_SYMLINK "${entry}")

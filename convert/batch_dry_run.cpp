@@ -14,7 +14,7 @@ namespace convert::batch {
 namespace {
 
 // The lines for standard output go out in pieces of about this size.
-constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
 }  // namespace
 

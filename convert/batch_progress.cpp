@@ -2,6 +2,7 @@
 #include "convert/batch_progress.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/stop.h"
@@ -51,9 +52,9 @@ int ColumnsOf(char32_t code) {
 
 // "9 s", "12 min", "3 h".
 std::string Duration(double seconds) {
-  if (seconds < 100) return std::to_string(static_cast<long>(seconds + 0.5)) + " s";
-  if (seconds < 6000) return std::to_string(static_cast<long>(seconds / 60 + 0.5)) + " min";
-  return std::to_string(static_cast<long>(seconds / 3600 + 0.5)) + " h";
+  if (seconds < 100) return std::to_string(std::lround(seconds)) + " s";
+  if (seconds < 6000) return std::to_string(std::lround(seconds / 60)) + " min";
+  return std::to_string(std::lround(seconds / 3600)) + " h";
 }
 
 void Write(const std::string& text) {
@@ -87,7 +88,7 @@ std::string Progress::Text(uint32_t done, std::string_view name) const {
   const auto elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
   if (elapsed >= kRateKnown.count() && done > 0) {
     const double rate = done / elapsed;
-    text += std::to_string(static_cast<long>(rate + 0.5)) + " scans/s, " +
+    text += std::to_string(std::lround(rate)) + " scans/s, " +
             Duration((total_ - done) / rate) + " left  ";
   }
   text.append(name);

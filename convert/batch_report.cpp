@@ -95,7 +95,7 @@ std::string FailureLine(const Options& options, const ScanOutcome& outcome) {
   const std::string_view scanName = options.scans[outcome.index];
   const std::string scan = Shown(scanName);
   const std::string output = Shown(OutputPath(scanName, options.outputDir));
-  const std::string line = "x17b2pavo-batch: ";
+  std::string line = "x17b2pavo-batch: ";
   switch (outcome.kind) {
     case Kind::kConverted:
     case Kind::kSkipped:

@@ -1,7 +1,6 @@
 // The worker processes of x17b2pavo-batch and their messages.
 #include "convert/batch_worker.h"
 
-#include <cstring>
 #include <type_traits>
 
 #include "platform/processes.h"
@@ -29,10 +28,8 @@ static_assert(std::is_trivially_copyable_v<JobHead> && std::is_trivially_copyabl
 template <typename Head>
 bool Send(platform::Handle handle, const Head& head, std::string_view first,
           std::string_view second = {}) {
-  std::string message(sizeof head + first.size() + second.size(), '\0');
-  std::memcpy(message.data(), &head, sizeof head);
-  std::memcpy(message.data() + sizeof head, first.data(), first.size());
-  std::memcpy(message.data() + sizeof head + first.size(), second.data(), second.size());
+  std::string message(reinterpret_cast<const char*>(&head), sizeof head);
+  message.append(first).append(second);
   return platform::WriteFully(handle, message.data(), message.size());
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,10 @@ class ScanPipe {
   }
   /// Waits until the reader has taken every byte written so far.
   void WaitUntilRead() const {
-    for (int held = 1; ioctl(handle_, FIONREAD, &held) == 0 && held > 0;) usleep(1000);
+    for (int held = 1, waited = 0;
+         ioctl(handle_, FIONREAD, &held) == 0 && held > 0 && waited < 10000; ++waited) {
+      usleep(1000);
+    }
   }
   void Write(const std::string& bytes) {
     if (write(handle_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
@@ -127,6 +131,15 @@ inline std::string GoodScanHead() {
 /// The rest of a good scan after its head.
 inline std::string GoodScanRest() {
   return GoodScan().substr(GoodScanHead().size());
+}
+
+/// Waits until `done` holds, for at most ten seconds; whether it holds.
+inline bool WaitFor(const std::function<bool()>& done) {
+  for (int waited = 0; waited < 10000; ++waited) {
+    if (done()) return true;
+    usleep(1000);
+  }
+  return done();
 }
 
 /// The one worker process of a batch run with one worker; -1 when there is none.

@@ -173,11 +173,11 @@ TEST(BatchSignalTest, KilledWorkerIsReplacedAndItsScanTriedOnceMore) {
       }
       slow.Write(GoodScanHead());
       slow.WaitUntilRead();
-      while (!HoldsTemporaryFile(dir.File("out"))) usleep(1000);
+      EXPECT_TRUE(WaitFor([&] { return HoldsTemporaryFile(dir.File("out")); }));
       // The killed worker's temporary file goes; its successor may soon make one of its own.
       const std::vector<std::string> before = Names(dir.File("out"));
       kill(OnlyWorker(pid), SIGKILL);
-      while (Names(dir.File("out")) == before) usleep(1000);
+      EXPECT_TRUE(WaitFor([&] { return Names(dir.File("out")) != before; }));
       return ++killed == 2;
     };
     const RunResult run =
