@@ -561,17 +561,19 @@ slurm_full_run() {
 }
 
 slurm_cancel_and_resume() {
-  local site job running="" present done_logs logs resubmitted tries
+  local site job records running="" present done_logs logs resubmitted tries
   site="$(new_site cancelled)"
   say "slurm: the submission block again, each task waiting $start_delay s before converting"
   run_block "$site" "$blocks/block2" X17B_CHECK_START_DELAY="$start_delay" ||
     die "the submission block failed"
   job="$(submitted_job "$site")"
   [[ -n "$job" ]] || die "the submission block submitted no job"
-  # Cancel once two tasks are done and a third runs (in its wait, which outlasts the polling).
+  # Cancel once two tasks are done and a third runs (in its wait, which outlasts the polling),
+  # both seen in one look at the job.
   for ((tries = 0; tries < 600; tries++)); do
-    running="$(tasks_in_state "$job" RUNNING | head -n 1)"
-    [[ -n "$running" && "$(tasks_in_state "$job" COMPLETED | wc -l)" -ge 2 ]] && break
+    records="$(task_records "$job")"
+    running="$(awk '$2 == "RUNNING" {print $1; exit}' <<<"$records")"
+    [[ -n "$running" && "$(awk '$2 == "COMPLETED"' <<<"$records" | wc -l)" -ge 2 ]] && break
     running=""
     sleep 0.2
   done
