@@ -44,7 +44,8 @@ struct StopCase {
   const char* name;
   int signal;
   std::vector<int> ignoredAtStart;
-  bool stderrUnread;  // many failure lines fill standard error, which nobody reads
+  bool stderrUnread;    // many failure lines fill standard error, which nobody reads
+  bool withoutWorkers;  // no worker process can be started: the first process converts
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) {
@@ -58,12 +59,20 @@ class BatchStopTest : public testing::TestWithParam<StopCase> {};
 // but not yet committed; the workers, which ignore it, end with their job pipes.
 TEST_P(BatchStopTest, StopRequestEndsTheRunAndLeavesNoTemporaryFile) {
   const StopCase& c = GetParam();
+  if (c.withoutWorkers && geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir.File("out").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
   WriteFileBytes(dir.File("a.dat"), GoodScan());
   ScanPipe slow{dir.File("slow.dat")};
+  ASSERT_EQ(chmod(dir.File("slow.dat").c_str(), 0666), 0);
   std::vector<std::string> args = {"-j", "2", "-o", "out", "a.dat"};
   RunOptions options;
+  if (c.withoutWorkers) {
+    options.dropToUid = 65534;
+    options.processLimit = 0;
+  }
   options.ignoredSignals = c.ignoredAtStart;
   options.stderrUnread = c.stderrUnread;
   options.timeoutSeconds = 10;
@@ -93,12 +102,14 @@ TEST_P(BatchStopTest, StopRequestEndsTheRunAndLeavesNoTemporaryFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, BatchStopTest,
-    testing::Values(StopCase{"Interrupt", SIGINT, {}, false},
-                    StopCase{"Terminate", SIGTERM, {}, false},
-                    StopCase{"HangUp", SIGHUP, {}, false},
-                    StopCase{"InterruptWithTerminateIgnoredFromTheStart", SIGINT, {SIGTERM}, false},
-                    StopCase{"TerminateWhileStandardErrorIsUnread", SIGTERM, {}, true},
-                    StopCase{"HangUpWhileStandardErrorIsUnread", SIGHUP, {SIGINT}, true}),
+    testing::Values(
+        StopCase{"Interrupt", SIGINT, {}, false, false},
+        StopCase{"Terminate", SIGTERM, {}, false, false},
+        StopCase{"HangUp", SIGHUP, {}, false, false},
+        StopCase{"InterruptWithTerminateIgnoredFromTheStart", SIGINT, {SIGTERM}, false, false},
+        StopCase{"TerminateWhileStandardErrorIsUnread", SIGTERM, {}, true, false},
+        StopCase{"HangUpWhileStandardErrorIsUnread", SIGHUP, {SIGINT}, true, false},
+        StopCase{"InterruptWithoutWorkers", SIGINT, {}, false, true}),
     [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 // A signal to the whole group while the workers are still starting: every process ends, nothing
