@@ -37,7 +37,7 @@ struct Slot {
 // here removes its temporary file and ends the process at once.
 class NamesHere final : public TemporaryNames {
  public:
-  void Announce(std::string_view path) override {
+  void Announce(std::string_view path, uint32_t /*attempt*/) override {
     platform::RemoveOnStop(path);
     temporary.assign(path);
   }
@@ -127,6 +127,7 @@ class Batch {
       if (slot.job || !NextScan(index)) continue;
       slot.job = index;
       const std::string output = OutputPath(options_.scans[index], options_.outputDir);
+      slot.temporary = TemporaryPath(output, slot.worker.number, 0);
       if (!SendJob(slot.worker.jobs, {index, options_.scans[index], output,
                                       ExistingOutputOf(options_), options_.strict})) {
         lost.push_back(i);

@@ -69,7 +69,7 @@ int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::strin
   int32_t status = 0;
   for (uint32_t attempt = 0; attempt < kNameAttempts; ++attempt) {
     temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempt);
-    names.Announce(temporary);
+    names.Announce(temporary, attempt);
     recio::OpenSpec spec;
     spec.name = std::span<const char>(temporary.data(), temporary.size());
     spec.nameAsGiven = true;

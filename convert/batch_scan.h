@@ -56,10 +56,12 @@ struct Job {
 };
 
 /// Learns the name of each temporary file before the file is made, so that whoever removes
-/// what a lost or stopped conversion left knows the name.
+/// what a lost or stopped conversion left knows the name. The name of `attempt` 0 is known in
+/// advance: TemporaryPath(output, the converting process's number, 0); the others are taken
+/// only when that name was taken by another file.
 class TemporaryNames {
  public:
-  virtual void Announce(std::string_view path) = 0;
+  virtual void Announce(std::string_view path, uint32_t attempt) = 0;
 
  protected:
   ~TemporaryNames() = default;

@@ -43,11 +43,13 @@ bool ReceiveJob(platform::Handle jobs, JobHead& head, std::string& scan, std::st
          ReceiveText(jobs, head.scanLength, scan) && ReceiveText(jobs, head.outputLength, output);
 }
 
-// A worker's temporary names go to the process that started it before the files are made.
+// A worker's temporary names go to the process that started it before the files are made; the
+// first name, which that process works out for itself, goes without a message.
 class AnnouncedNames final : public TemporaryNames {
  public:
   explicit AnnouncedNames(platform::Handle reports) : reports_{reports} {}
-  void Announce(std::string_view path) override {
+  void Announce(std::string_view path, uint32_t attempt) override {
+    if (attempt == 0) return;
     const ReportHead head{Report::Kind::kTemporary, static_cast<uint32_t>(path.size()), {}};
     Send(reports_, head, path);
   }

@@ -17,6 +17,7 @@ using WorkerMain = int (*)(Handle jobs, Handle reports);
 /// A worker as the process that started it sees it.
 struct Worker {
   intptr_t process = -1;
+  uint32_t number = 0;  // the process's number, as ProcessNumber() gives it in the worker
   Handle jobs;     // written by the starter
   Handle reports;  // read by the starter
 };

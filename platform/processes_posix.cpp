@@ -81,7 +81,7 @@ std::optional<Worker> StartWorker(WorkerMain main) {
   }
   StarterEnds().push_back(jobs[1]);
   StarterEnds().push_back(reports[0]);
-  return Worker{process, Handle{jobs[1]}, Handle{reports[0]}};
+  return Worker{process, static_cast<uint32_t>(process), Handle{jobs[1]}, Handle{reports[0]}};
 }
 
 void EndJobs(Worker& worker) {
