@@ -1,6 +1,7 @@
 // The worker processes of x17b2pavo-batch and their messages.
 #include "convert/batch_worker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -30,8 +31,9 @@ bool Send(platform::Handle handle, const Head& head, std::string_view first,
           std::string_view second = {}) {
   std::string message(sizeof head + first.size() + second.size(), '\0');
   std::memcpy(message.data(), &head, sizeof head);
-  std::memcpy(message.data() + sizeof head, first.data(), first.size());
-  std::memcpy(message.data() + sizeof head + first.size(), second.data(), second.size());
+  // An empty text may have no data at all: copied, not memcpy'd.
+  std::copy(first.begin(), first.end(), message.data() + sizeof head);
+  std::copy(second.begin(), second.end(), message.data() + sizeof head + first.size());
   return platform::WriteFully(handle, message.data(), message.size());
 }
 
