@@ -6,7 +6,8 @@
 #include <string>
 
 #include "convert/conversion.h"
-#include "recio/platform.h"
+#include "platform/files.h"
+#include "platform/this_process.h"
 #include "recio/recio.h"
 
 namespace convert::batch {
@@ -64,7 +65,7 @@ int32_t OpenScan(std::string_view scan) {
 int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::string& temporary) {
   int32_t status = 0;
   for (uint32_t attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempt);
+    temporary = TemporaryPath(output, platform::ProcessNumber(), attempt);
     names.Announce(temporary);
     recio::OpenSpec spec;
     spec.name = std::span<const char>(temporary.data(), temporary.size());
@@ -81,7 +82,7 @@ int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::strin
 void Abandon(const std::string& temporary) {
   recio::Close(scan::kUnit, {}, kStatus);
   recio::Close(powder::kUnit, recio::CloseStatus::kDelete, kStatus);
-  if (!temporary.empty()) recio::platform::RemoveFile(temporary.c_str());
+  if (!temporary.empty()) platform::RemoveFile(temporary.c_str());
 }
 
 // The conversion from the open scan into the open temporary file, and the close that writes

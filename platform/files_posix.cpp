@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/error_posix.h"
+#include "platform/descriptors_posix.h"
 #include "platform/files.h"
-#include "platform/read_posix.h"
 
 namespace platform {
 namespace {
@@ -42,11 +41,16 @@ NameFacts InspectName(const char* path) {
   facts.nameExists = lstat(path, &st) == 0;
   if (!facts.nameExists || stat(path, &st) != 0) return facts;
   facts.kind = KindOf(st);
-  facts.id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  facts.id = IdOf(st);
   if (facts.kind == FileKind::kFile && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) {
     facts.writeRefused = ErrorFromErrno(errno);
   }
   return facts;
+}
+
+bool Exists(const char* path) {
+  struct stat st {};
+  return stat(path, &st) == 0;
 }
 
 bool IsFolder(const char* path) {
@@ -109,6 +113,9 @@ Result RenameFile(const char* from, const char* to, bool replace) {
 }
 
 Result RemoveFile(const char* path) {
+  if (struct stat st{}; lstat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    return {Error::kNotAFile};
+  }
   if (unlink(path) == 0 || errno == ENOENT) return {};
   return ResultOfErrno();
 }
