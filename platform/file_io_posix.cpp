@@ -65,6 +65,23 @@ int CreationFlags(Creation creation) {
   return 0;
 }
 
+// Writes all `size` bytes by calls of `call(from, count, done)` until every byte is written,
+// retried on an interruption; a call that writes nothing means a full device.
+template <typename WriteCall>
+IoResult WriteEverything(const char* data, std::size_t size, WriteCall&& call) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = call(data + done, size - done, done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IoResult{done, ErrorFromErrno(errno)};
+    }
+    if (n == 0) return IoResult{done, Error::kNoSpace};
+    done += static_cast<std::size_t>(n);
+  }
+  return IoResult{done};
+}
+
 }  // namespace
 
 OpenResult OpenFile(const char* path, Creation creation, AccessMode access, ShareMode share) {
@@ -100,32 +117,16 @@ IoResult ReadSome(Handle handle, char* buffer, std::size_t size) {
 }
 
 IoResult WriteAll(Handle handle, const char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = write(Descriptor(handle), data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return IoResult{done, ErrorFromErrno(errno)};
-    }
-    if (n == 0) return IoResult{done, Error::kNoSpace};
-    done += static_cast<std::size_t>(n);
-  }
-  return IoResult{done};
+  return WriteEverything(data, size, [handle](const char* from, std::size_t count, std::size_t) {
+    return write(Descriptor(handle), from, count);
+  });
 }
 
 IoResult WriteAt(Handle handle, const char* data, std::size_t size, int64_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n =
-        pwrite(Descriptor(handle), data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return IoResult{done, ErrorFromErrno(errno)};
-    }
-    if (n == 0) return IoResult{done, Error::kNoSpace};
-    done += static_cast<std::size_t>(n);
-  }
-  return IoResult{done};
+  return WriteEverything(
+      data, size, [handle, offset](const char* from, std::size_t count, std::size_t done) {
+        return pwrite(Descriptor(handle), from, count, static_cast<off_t>(offset + done));
+      });
 }
 
 int64_t SeekTo(Handle handle, int64_t offset) {

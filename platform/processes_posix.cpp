@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/processes.h"
 
 namespace platform {
@@ -115,15 +116,7 @@ bool ReadExactly(Handle handle, void* data, std::size_t size) {
 }
 
 bool WriteFully(Handle handle, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(static_cast<int>(handle.value), bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return WriteAll(handle, static_cast<const char*>(data), size).ok();
 }
 
 int ProcessorCount() {
