@@ -18,7 +18,7 @@ constexpr std::string_view kExtension = ".pavo";
 constexpr std::size_t kTemporaryStem = 200;
 // The largest existing output that is read to see whether it is whole; a larger file is not one
 // this program writes.
-constexpr std::size_t kLargestOutputRead = 64 * 1024 * 1024;
+constexpr std::size_t kLargestOutputRead = std::size_t{64} * 1024 * 1024;
 
 // The folder part of a path with its final "/" ("" for a bare file name), and the file name.
 std::pair<std::string_view, std::string_view> Split(std::string_view path) {

@@ -23,7 +23,7 @@ inline FileId IdOf(const struct stat& st) {
 
 inline Result ReadDescriptorToEnd(int descriptor, std::string& bytes) {
   bytes.clear();
-  constexpr std::size_t kStep = 64 * 1024;
+  constexpr std::size_t kStep = std::size_t{64} * 1024;
   for (;;) {
     const std::size_t filled = bytes.size();
     bytes.resize(filled + kStep);
