@@ -5,14 +5,8 @@
 #   cmake -S . -B BUILD_DIR -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 # Tests and fuzz targets are left out; the headers of the four folders (recio/internal/ too) are
 # checked through the sources that include them. Exits non-zero on any warning or error.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/build_dir_argument.sh"
 
-if [[ $# -ne 1 ]]; then
-  echo "usage: $0 BUILD_DIR" >&2
-  exit 2
-fi
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$(cd "$1" && pwd)"
 if [[ ! -f "$build/compile_commands.json" ]]; then
   echo "$build/compile_commands.json is missing: configure with -DCMAKE_EXPORT_COMPILE_COMMANDS=ON" >&2
   exit 2
