@@ -96,7 +96,7 @@ Result ReadToEnd(const char* path, std::string& bytes) {
 
 Result RenameFile(const char* from, const char* to, bool replace) {
   if (replace) return rename(from, to) == 0 ? Result{} : ResultOfErrno();
-#ifdef RENAME_NOREPLACE
+#ifdef X17B_HAVE_RENAMEAT2
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return {};
   if (errno != EINVAL && errno != ENOSYS) return ResultOfErrno();
 #endif
@@ -122,7 +122,7 @@ Result RemoveFile(const char* path) {
 
 Result SyncFileData(std::span<const std::string> files, std::span<const std::string> folders) {
   Result result;
-#ifdef __linux__
+#ifdef X17B_HAVE_SYNCFS
   // One sync of each file system that holds the files: their data goes out together, with one
   // wait, where a sync of each file would wait for each.
   std::vector<dev_t> synced;

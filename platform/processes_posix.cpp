@@ -120,7 +120,7 @@ bool WriteFully(Handle handle, const void* data, std::size_t size) {
 }
 
 int ProcessorCount() {
-#ifdef __linux__
+#ifdef X17B_HAVE_SCHED_GETAFFINITY
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
 #endif
