@@ -5,23 +5,24 @@
 #include "convert/batch_options.h"
 #include "convert/batch_run.h"
 #include "convert/batch_text.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/streams.h"
-#include "recio/platform.h"
+#include "platform/this_process.h"
 #include "recio/recio.h"
 
 namespace {
 
 using convert::batch::Request;
 
-void Write(int handle, std::string_view text) {
-  recio::platform::WriteAll(handle, text.data(), text.size());
+void Write(platform::Stream stream, std::string_view text) {
+  platform::WriteAll(platform::StreamHandle(stream), text.data(), text.size());
 }
 
 [[noreturn]] void UsageError(std::string_view error) {
-  Write(recio::platform::kStderr, "x17b2pavo-batch: " + std::string(error) +
+  Write(platform::Stream::kError, "x17b2pavo-batch: " + std::string(error) +
                                       "\nTry 'x17b2pavo-batch --help' for more information.\n");
-  recio::platform::ExitProcess(2);
+  platform::ExitProcess(2);
 }
 
 // --help and --version: what they write must arrive, or the program says so and fails, as it
@@ -29,13 +30,13 @@ void Write(int handle, std::string_view text) {
 [[noreturn]] void Answer(std::string_view text, bool outputOpen) {
   std::string failure = "standard output is closed";
   if (outputOpen) {
-    const recio::platform::IoResult wrote =
-        recio::platform::WriteAll(recio::platform::kStdout, text.data(), text.size());
-    if (wrote.ok) recio::platform::ExitProcess(0);
-    failure = recio::StatusText(static_cast<int32_t>(wrote.failure));
+    const platform::IoResult wrote = platform::WriteAll(
+        platform::StreamHandle(platform::Stream::kOutput), text.data(), text.size());
+    if (wrote.ok()) platform::ExitProcess(0);
+    failure = recio::CatalogueText(recio::RowOf(recio::SystemStep::kWrite, wrote.error));
   }
-  Write(recio::platform::kStderr, "x17b2pavo-batch: write error: " + failure + "\n");
-  recio::platform::ExitProcess(1);
+  Write(platform::Stream::kError, "x17b2pavo-batch: write error: " + failure + "\n");
+  platform::ExitProcess(1);
 }
 
 }  // namespace
@@ -62,5 +63,5 @@ int main(int argc, char** argv) {
     UsageError("'" + convert::batch::Shown(folder) +
                (exists ? "' is not a folder" : "': no such folder"));
   }
-  recio::platform::ExitProcess(convert::batch::RunBatch(line.options));
+  platform::ExitProcess(convert::batch::RunBatch(line.options));
 }

@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "convert/powder_file.h"
+#include "platform/identity.h"
 #include "recio/errors.h"
-#include "recio/platform.h"
 
 namespace convert::batch {
 namespace {
@@ -118,10 +118,10 @@ std::string ConflictFinder::KeyOf(std::string_view path) {
   const std::string folderName = folder.empty() ? "." : std::string(folder);
   if (folderName != lastFolder_ || lastFolderKey_.empty()) {
     lastFolder_ = folderName;
-    const recio::platform::FileIdentity identity = recio::platform::IdentityOf(folderName.c_str());
-    lastFolderKey_ = identity.exists
-                         ? std::to_string(identity.device) + ":" + std::to_string(identity.inode)
-                         : std::string("?").append(identity.path());
+    const platform::FileIdentity identity = platform::IdentityOf(folderName.c_str());
+    lastFolderKey_ = identity.exists ? std::to_string(identity.id.volume) + ":" +
+                                           std::to_string(identity.id.file)
+                                     : std::string("?").append(identity.path());
   }
   std::string key = lastFolderKey_;
   key += '/';
@@ -209,8 +209,8 @@ void ConflictFinder::FindOutputsThatAreScanFiles(const std::vector<std::string_v
                                                  std::string_view outputDir) {
   using FileKey = std::pair<uint64_t, uint64_t>;  // device and inode
   auto fileKey = [](const std::string& path, FileKey& key) {
-    const recio::platform::FileIdentity identity = recio::platform::IdentityOf(path.c_str());
-    key = {identity.device, identity.inode};
+    const platform::FileIdentity identity = platform::IdentityOf(path.c_str());
+    key = {identity.id.volume, identity.id.file};
     return identity.exists;
   };
   std::vector<std::pair<FileKey, uint32_t>> existing;  // outputs that exist, by their file

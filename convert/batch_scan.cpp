@@ -8,8 +8,8 @@
 
 #include "convert/conversion.h"
 #include "platform/files.h"
+#include "platform/this_process.h"
 #include "recio/errors.h"
-#include "recio/platform.h"
 #include "recio/recio.h"
 
 namespace convert::batch {
@@ -68,7 +68,7 @@ int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::strin
                       recio::Outcome& outcome) {
   int32_t status = 0;
   for (uint32_t attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temporary = TemporaryPath(output, recio::platform::ProcessNumber(), attempt);
+    temporary = TemporaryPath(output, platform::ProcessNumber(), attempt);
     names.Announce(temporary, attempt);
     recio::OpenSpec spec;
     spec.name = std::span<const char>(temporary.data(), temporary.size());
@@ -85,7 +85,7 @@ int32_t OpenTemporary(std::string_view output, TemporaryNames& names, std::strin
 void Abandon(const std::string& temporary) {
   recio::Close(scan::kUnit, {}, kStatus);
   recio::Close(powder::kUnit, recio::CloseStatus::kDelete, kStatus);
-  if (!temporary.empty()) recio::platform::RemoveFile(temporary.c_str());
+  if (!temporary.empty()) platform::RemoveFile(temporary.c_str());
 }
 
 // What a failed request of the conversion tells: its status, the scan line of a failed read,

@@ -21,7 +21,7 @@ ConversionResult Conversion::Run() {
 }
 
 ConversionResult Conversion::Failed(bool onOutput) const {
-  return {outcome_, std::nullopt, onOutput};
+  return {outcome_, std::nullopt, onOutput, {}};
 }
 
 // Lines 1-3, then the title record: the title in columns 1-40, the stamp text in 41-80.
@@ -62,7 +62,7 @@ ConversionResult Conversion::ReadAndScaleValues() {
     const ScaledCount scaled = ScaleCountOrFault(value_, scaleFactor_);
     if (scaled.fault) {
       if (!flags_.status) recio::ReportMathFault(*scaled.fault);
-      return {outcome_, scaled.fault, false};
+      return {outcome_, scaled.fault, false, {}};
     }
     counts_[static_cast<std::size_t>(number - 1)] = scaled.count;
     NoteCount(scaled);

@@ -1,5 +1,5 @@
-// Files by name: what a name leads to, whole small files, renames, and making written data
-// durable.
+// Files by name: whether and what a name leads to, whole small files, renames, removals, and
+// making written data durable.
 #pragma once
 
 #include <cstddef>
@@ -8,15 +8,9 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/identity.h"
 
 namespace platform {
-
-/// One file of the system, whatever names lead to it.
-struct FileId {
-  uint64_t volume = 0;
-  uint64_t file = 0;
-  bool operator==(const FileId&) const = default;
-};
 
 /// What a name leads to, a link judged by its target.
 enum class FileKind : uint8_t { kNone, kFile, kFolder, kOther };  // kOther: a device, pipe, socket
@@ -32,6 +26,9 @@ struct NameFacts {
 /// Looks at `path` without opening it.
 NameFacts InspectName(const char* path);
 
+/// Whether `path` leads to something (a link that leads nowhere does not).
+bool Exists(const char* path);
+
 /// Whether `path` is a folder (or leads to one).
 bool IsFolder(const char* path);
 
@@ -46,7 +43,8 @@ Result ReadToEnd(const char* path, std::string& bytes);
 /// and the rename fails with Error::kExists.
 Result RenameFile(const char* from, const char* to, bool replace);
 
-/// Removes the file `path`; a name that is already gone is no failure.
+/// Removes the file `path`; a name that is already gone is no failure. Only files (and links) are
+/// removed: a folder, device or pipe reached by the name stays (Error::kNotAFile).
 Result RemoveFile(const char* path);
 
 /// Makes the data written to `files` durable: after it, a crash keeps their bytes. Every file is

@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/error_posix.h"
+#include "platform/descriptors_posix.h"
 #include "platform/files.h"
-#include "platform/read_posix.h"
 
 namespace platform {
 namespace {
@@ -42,11 +41,16 @@ NameFacts InspectName(const char* path) {
   facts.nameExists = lstat(path, &st) == 0;
   if (!facts.nameExists || stat(path, &st) != 0) return facts;
   facts.kind = KindOf(st);
-  facts.id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  facts.id = IdOf(st);
   if (facts.kind != FileKind::kFile) return facts;
   if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) facts.writeRefused = ErrorFromErrno(errno);
   if (faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) != 0) facts.readRefused = ErrorFromErrno(errno);
   return facts;
+}
+
+bool Exists(const char* path) {
+  struct stat st {};
+  return stat(path, &st) == 0;
 }
 
 bool IsFolder(const char* path) {
@@ -92,7 +96,7 @@ Result ReadToEnd(const char* path, std::string& bytes) {
 
 Result RenameFile(const char* from, const char* to, bool replace) {
   if (replace) return rename(from, to) == 0 ? Result{} : ResultOfErrno();
-#ifdef RENAME_NOREPLACE
+#ifdef X17B_HAVE_RENAMEAT2
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return {};
   if (errno != EINVAL && errno != ENOSYS) return ResultOfErrno();
 #endif
@@ -109,13 +113,16 @@ Result RenameFile(const char* from, const char* to, bool replace) {
 }
 
 Result RemoveFile(const char* path) {
+  if (struct stat st{}; lstat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    return {Error::kNotAFile};
+  }
   if (unlink(path) == 0 || errno == ENOENT) return {};
   return ResultOfErrno();
 }
 
 Result SyncFileData(std::span<const std::string> files, std::span<const std::string> folders) {
   Result result;
-#ifdef __linux__
+#ifdef X17B_HAVE_SYNCFS
   // One sync of each file system that holds the files: their data goes out together, with one
   // wait, where a sync of each file would wait for each.
   std::vector<dev_t> synced;

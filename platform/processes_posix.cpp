@@ -4,14 +4,17 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#ifdef __linux__
+#ifdef X17B_HAVE_PDEATHSIG
 #include <sys/prctl.h>
+#else
+#include <pthread.h>
 #endif
 
 #include <algorithm>
 #include <cerrno>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/processes.h"
 
 namespace platform {
@@ -38,16 +41,57 @@ bool MakePipe(int (&ends)[2]) {
   return true;
 }
 
+#ifdef X17B_HAVE_PDEATHSIG
+
+// The system kills the worker when its starter ends.
+bool HoldLifeline() {
+  return true;
+}
+
+bool WatchStarter() {
+  return prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
+}
+
+#else
+
+// The starter's lifeline: a pipe that nobody writes to. The starter holds its writing end until
+// it ends, whichever way it ends; a worker holds only the reading end, and a thread of its own
+// waits there, in the middle of a scan too, for the end that the starter's end makes.
+int gLifeline[2] = {-1, -1};
+
+bool HoldLifeline() {
+  return gLifeline[0] >= 0 || MakePipe(gLifeline);
+}
+
+void* WatchLifeline(void* /*unused*/) {
+  char byte = 0;
+  while (read(gLifeline[0], &byte, 1) < 0 && errno == EINTR) {
+  }
+  kill(getpid(), SIGKILL);  // as the system kills the worker where it can
+  return nullptr;
+}
+
+bool WatchStarter() {
+  close(gLifeline[1]);
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t watcher;
+  const bool started = pthread_create(&watcher, &attributes, WatchLifeline, nullptr) == 0;
+  pthread_attr_destroy(&attributes);
+  return started;
+}
+
+#endif
+
 // In the new worker: stop requests are the starter's to handle, and the worker goes when the
-// starter goes, whichever way it ends.
+// starter goes, whichever way it ends; a worker that cannot watch its starter does not start.
 void BecomeWorker(pid_t starter) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_IGN);
   sigset_t all;
   sigemptyset(&all);
   sigprocmask(SIG_SETMASK, &all, nullptr);
-#ifdef __linux__
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-#endif
+  if (!WatchStarter()) _exit(1);
   if (getppid() != starter) _exit(1);  // the starter ended before the watch was set
   for (int end : StarterEnds()) close(end);
   StarterEnds().clear();
@@ -58,7 +102,7 @@ void BecomeWorker(pid_t starter) {
 std::optional<Worker> StartWorker(WorkerMain main) {
   int jobs[2];
   int reports[2];
-  if (!MakePipe(jobs)) return std::nullopt;
+  if (!HoldLifeline() || !MakePipe(jobs)) return std::nullopt;
   if (!MakePipe(reports)) {
     close(jobs[0]);
     close(jobs[1]);
@@ -115,19 +159,11 @@ bool ReadExactly(Handle handle, void* data, std::size_t size) {
 }
 
 bool WriteFully(Handle handle, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(static_cast<int>(handle.value), bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return WriteAll(handle, static_cast<const char*>(data), size).ok();
 }
 
 int ProcessorCount() {
-#ifdef __linux__
+#ifdef X17B_HAVE_SCHED_GETAFFINITY
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
 #endif

@@ -1,6 +1,7 @@
 // POSIX implementation of stop requests: the interrupt, terminate and hang-up signals are held
 // back except while the program waits or writes, and a handler notes them; a write that blocks is
 // left by a jump from the handler, so that no signal is ever held back by a blocked write.
+#include <fcntl.h>
 #include <poll.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -28,6 +29,12 @@ volatile std::sig_atomic_t gWriteJumpArmed = 0;
 volatile std::sig_atomic_t gEndAtOnce = 0;
 char gRemoveOnStop[kPathCapacity] = {};
 volatile std::sig_atomic_t gRemoveArmed = 0;
+#ifndef X17B_HAVE_PPOLL
+// Without ppoll, a wait lets the requests through around a poll that also watches this pipe, into
+// which the handler writes: a request that comes after they are let through and before the poll
+// begins ends the wait all the same, at once.
+int gWake[2] = {-1, -1};
+#endif
 
 sigset_t StopSignals() {
   sigset_t set;
@@ -46,9 +53,29 @@ void LetThrough() {
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+void MakeWakePipe() {
+#ifndef X17B_HAVE_PPOLL
+  if (gWake[0] >= 0 || pipe(gWake) != 0) return;
+  for (int end : gWake) {
+    fcntl(end, F_SETFD, FD_CLOEXEC);
+    fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+  }
+#endif
+}
+
+// In the handler: a wait in progress or about to begin ends.
+void WakeWaits() {
+#ifndef X17B_HAVE_PPOLL
+  const int saved = errno;  // the interrupted code may be about to look at it
+  if (gWake[1] >= 0) static_cast<void>(write(gWake[1], "", 1));
+  errno = saved;
+#endif
+}
+
 // Only async-signal-safe calls here.
 void OnStopRequest(int signal) {
   gRequest = signal;
+  WakeWaits();
   if (gEndAtOnce != 0) {
     if (gRemoveArmed != 0) unlink(gRemoveOnStop);
     EndAsRequested(signal);
@@ -69,9 +96,35 @@ bool WriteAllOf(int descriptor, std::string_view text) {
   return true;
 }
 
+// Waits for one of `polled` with the stop requests let through; -1 when a signal cut it short.
+int PollLettingStopsThrough(std::vector<pollfd>& polled, int timeoutMs) {
+#ifdef X17B_HAVE_PPOLL
+  sigset_t during;
+  sigprocmask(SIG_SETMASK, nullptr, &during);
+  for (int signal : kStopSignals) sigdelset(&during, signal);
+  timespec limit{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
+  return ppoll(polled.data(), polled.size(), timeoutMs < 0 ? nullptr : &limit, &during);
+#else
+  polled.push_back({gWake[0], POLLIN, 0});  // ignored without a pipe
+  const sigset_t stops = StopSignals();
+  sigset_t before;
+  sigprocmask(SIG_UNBLOCK, &stops, &before);
+  const int n = poll(polled.data(), polled.size(), timeoutMs);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  if (polled.back().revents != 0) {
+    char sink[64];
+    while (read(gWake[0], sink, sizeof sink) > 0) {
+    }
+  }
+  polled.pop_back();
+  return n;
+#endif
+}
+
 }  // namespace
 
 void NoteStopRequests() {
+  MakeWakePipe();
   HoldBack();
   struct sigaction action {};
   action.sa_handler = OnStopRequest;
@@ -135,17 +188,18 @@ WaitOutcome WaitForInput(std::span<const Handle> handles, std::span<char> ready,
                          bool stopCutsShort) {
   if (stopCutsShort && StopRequested() != 0) return WaitOutcome::kStopRequested;
   std::vector<pollfd> polled;
-  polled.reserve(handles.size());
+  polled.reserve(handles.size() + 1);
   for (Handle handle : handles) polled.push_back({static_cast<int>(handle.value), POLLIN, 0});
-  sigset_t during;
-  sigprocmask(SIG_SETMASK, nullptr, &during);
-  for (int signal : kStopSignals) sigdelset(&during, signal);
-  timespec limit{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
-  const int n = ppoll(polled.data(), polled.size(), timeoutMs < 0 ? nullptr : &limit, &during);
+  const int n = PollLettingStopsThrough(polled, timeoutMs);
   if (stopCutsShort && StopRequested() != 0) return WaitOutcome::kStopRequested;
   if (n <= 0) return WaitOutcome::kTimedOut;  // also an interruption by another signal
-  for (std::size_t i = 0; i < polled.size(); ++i) ready[i] = polled[i].revents != 0 ? 1 : 0;
-  return WaitOutcome::kReady;
+  bool any = false;
+  for (std::size_t i = 0; i < polled.size(); ++i) {
+    ready[i] = polled[i].revents != 0 ? 1 : 0;
+    any = any || ready[i] != 0;
+  }
+  // Only the wake pipe: a signal that does not cut this wait short, as an interruption.
+  return any ? WaitOutcome::kReady : WaitOutcome::kTimedOut;
 }
 
 StopEndsProcess::StopEndsProcess() {

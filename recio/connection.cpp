@@ -18,7 +18,7 @@ Failure FlushSequential(Connection& c) {
   s.writeFill = 0;
   const platform::IoResult wrote = platform::WriteAll(c.attributes.outputHandle, s.buffer, size);
   s.writeOffset += static_cast<int64_t>(wrote.count);
-  return FailureOf(wrote);
+  return FailureOf(SystemStep::kWrite, wrote.error);
 }
 
 // The first write after the open or after a read cuts the file where the reading stood (or at
@@ -29,7 +29,7 @@ void StartWriting(Connection& c) {
   if (s.fakeLineEnd && consumed == s.readEnd) --consumed;
   const int64_t position = s.bufferOffset + static_cast<int64_t>(consumed);
   platform::SeekTo(c.attributes.outputHandle, position);
-  FailWith(platform::CutAt(c.attributes.outputHandle, position));
+  FailWith(SystemStep::kWrite, platform::CutAt(c.attributes.outputHandle, position).error);
   s.writeOffset = position;
   s.readPos = s.readEnd = 0;
   s.fakeLineEnd = false;
@@ -101,7 +101,7 @@ Failure ConnectionPort::Refill() {
   s.readEnd = 0;
   const platform::IoResult got =
       platform::ReadSome(c_.attributes.inputHandle, s.buffer, s.capacity);
-  if (!got.ok) return FailureOf(got);
+  if (!got.ok()) return FailureOf(SystemStep::kRead, got.error);
   if (got.count == 0) return EndOfInput(s);
   s.readEnd = got.count;
   return {};
@@ -203,7 +203,8 @@ void DirectPort::FlushPiece() {
   const std::size_t size = s.writeFill;
   s.writeFill = 0;
   s.recordWritten += static_cast<int64_t>(size);
-  FailWith(platform::WriteAt(c_.attributes.outputHandle, s.buffer, size, offset));
+  FailWith(SystemStep::kWrite,
+           platform::WriteAt(c_.attributes.outputHandle, s.buffer, size, offset).error);
 }
 
 // A slot holds exactly the record length plus 2 bytes: the text, blanks up to the record

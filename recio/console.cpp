@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/streams.h"
 #include "recio/internal/failure.h"
 
 namespace recio::console {
@@ -19,7 +20,7 @@ constinit char gConsoleBuffer[kConsoleBufferSize + 1] = {};
 // one; -1 when there is none.
 constinit int gTypedAhead = -1;
 
-void InitialiseConsole(Connection& c, int inputHandle, int outputHandle) {
+void InitialiseConsole(Connection& c, platform::Handle inputHandle, platform::Handle outputHandle) {
   c.attributes.name.Assign("CON");
   c.attributes.kind = RecordKind::kConsole;
   c.attributes.inputHandle = inputHandle;
@@ -27,7 +28,11 @@ void InitialiseConsole(Connection& c, int inputHandle, int outputHandle) {
   c.attributes.isDevice = true;
 }
 
-platform::IoResult WriteLineEnd(int handle) {
+platform::Handle StandardOutput() {
+  return platform::StreamHandle(platform::Stream::kOutput);
+}
+
+platform::IoResult WriteLineEnd(platform::Handle handle) {
   return platform::WriteAll(handle, "\r\n", 2);
 }
 
@@ -61,7 +66,9 @@ void FlushPiece(Connection& c) {
   }
   line.recordColumn += line.pieceFill;
   line.pieceFill = 0;
-  if (size > 0) FailWith(platform::WriteAll(c.attributes.outputHandle, start, size));
+  if (size > 0) {
+    FailWith(SystemStep::kWrite, platform::WriteAll(c.attributes.outputHandle, start, size).error);
+  }
 }
 
 // Reads into the buffer of `c` what its input holds, behind a byte read ahead from a terminal.
@@ -84,7 +91,7 @@ platform::IoResult ReadInput(Connection& c) {
 void TakeLineEndBehindFullBuffer(const Connection& c) {
   char next = 0;
   const platform::IoResult got = platform::ReadSome(c.attributes.inputHandle, &next, 1);
-  if (got.ok && got.count == 1 && next != '\n') gTypedAhead = static_cast<unsigned char>(next);
+  if (got.ok() && got.count == 1 && next != '\n') gTypedAhead = static_cast<unsigned char>(next);
 }
 
 // A typed line arrives whole from a terminal (at most 132 bytes per read). It may hold 130
@@ -144,12 +151,12 @@ std::size_t EndDialogueLine(ConnectionState& s, std::size_t kept, std::size_t se
 }  // namespace
 
 void Connect(bool inputIsTerminal, bool outputIsTerminal) {
-  InitialiseConsole(gConsole, platform::kStdin, platform::kStdout);
+  InitialiseConsole(gConsole, platform::StreamHandle(platform::Stream::kInput), StandardOutput());
   gConsole.state.buffer = gConsoleBuffer;
   gConsole.state.capacity = kConsoleBufferSize;
   gConsole.attributes.interactiveInput = inputIsTerminal;
   gSeparateStdout = !(inputIsTerminal && outputIsTerminal);
-  if (gSeparateStdout) InitialiseConsole(gStdoutConsole, -1, platform::kStdout);
+  if (gSeparateStdout) InitialiseConsole(gStdoutConsole, {}, StandardOutput());
 }
 
 Connection& Input() {
@@ -175,18 +182,18 @@ platform::IoResult EndPendingLine(Connection& c) {
 
 platform::IoResult BreakLineBeforeDialogue() {
   if (!Output().state.line.pending) return {};
-  return WriteLineEnd(platform::kStdout);
+  return WriteLineEnd(StandardOutput());
 }
 
 platform::IoResult WriteStopLine() {
   constexpr std::string_view kStop = "\r\nStop - Program terminated.\r\n";
   const std::string_view text = Output().state.line.pending ? kStop : kStop.substr(2);
-  return platform::WriteAll(platform::kStdout, text.data(), text.size());
+  return platform::WriteAll(StandardOutput(), text.data(), text.size());
 }
 
 platform::IoResult EndLineAtTermination() {
   if (!Output().state.line.pending) return {};
-  return WriteLineEnd(platform::kStdout);
+  return WriteLineEnd(StandardOutput());
 }
 
 // ---- The console's record port: writing
@@ -224,7 +231,7 @@ void ConsolePort::BeginWrite(const int32_t* recordNumber) {
 }
 
 Failure ConsolePort::Finish(bool /*removed*/) noexcept {
-  return FailureOf(EndPendingLine(c_));
+  return FailureOf(SystemStep::kWrite, EndPendingLine(c_).error);
 }
 
 // ---- The console's record port: reading
@@ -236,7 +243,7 @@ void ConsolePort::BeginRead() {
   ConsoleLine& line = gConsole.state.line;
   if (shared && line.pending && !line.held) {
     line.pending = false;
-    FailWith(WriteLineEnd(c_.attributes.outputHandle));
+    FailWith(SystemStep::kWrite, WriteLineEnd(c_.attributes.outputHandle).error);
   }
   freshLineAtEnd_ = shared;
 }
@@ -284,7 +291,7 @@ Failure ConsolePort::Refill() {
   s.readEnd = 0;
   s.fakeLineEnd = false;
   const platform::IoResult got = ReadInput(c_);
-  if (!got.ok) return FailureOf(got);
+  if (!got.ok()) return FailureOf(SystemStep::kRead, got.error);
   if (got.count == 0) return EndOfInput(s);
   s.readEnd = got.count;
   return c_.attributes.interactiveInput ? CheckTypedLine(c_) : Failure{};
@@ -317,7 +324,7 @@ void ConsolePort::ExamineLine() {
     s.readEnd = available;
     const platform::IoResult got =
         platform::ReadSome(c_.attributes.inputHandle, s.buffer + s.readEnd, s.capacity - s.readEnd);
-    FailWith(got);
+    FailWith(SystemStep::kRead, got.error);
     if (got.count == 0) {  // the input ends inside this line
       if (s.buffer[s.readEnd - 1] == kCtrlZ) LineIsEndOfFile(s, s.readEnd);
       if (s.readEnd < s.capacity) {
@@ -372,7 +379,7 @@ std::size_t ReadDialogueLine(std::span<char> line) {
     if (s.readPos == s.readEnd) {
       s.readPos = s.readEnd = 0;
       const platform::IoResult got = ReadInput(console);
-      FailWith(got);
+      FailWith(SystemStep::kRead, got.error);
       if (got.count == 0) {
         if (seen == 0) Fail(ErrorId::kEndOfFileEncountered);
         // A last line without a line end is taken to end with one.

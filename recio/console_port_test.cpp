@@ -23,8 +23,8 @@ class ConsolePortTest : public ::testing::Test {
     ASSERT_EQ(pipe(output_), 0);
     connection_ = Connection{};
     connection_.attributes.kind = RecordKind::kConsole;
-    connection_.attributes.inputHandle = input_[0];
-    connection_.attributes.outputHandle = output_[1];
+    connection_.attributes.inputHandle = platform::Handle{input_[0]};
+    connection_.attributes.outputHandle = platform::Handle{output_[1]};
     connection_.AllocateBuffer(kConsoleBufferSize + 1);
   }
   void TearDown() override {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace recio {
 
 /// Catalogue rows; each value is the error number reported for the failure (6000 + row).
@@ -144,6 +146,51 @@ constexpr std::string_view CatalogueText(ErrorId id) {
     if (row.id == id) return row.text;
   }
   return {};
+}
+
+/// The steps of a request at which the system may refuse; each reports a refusal by rows of its
+/// own.
+enum class SystemStep : uint8_t { kOpen, kRead, kWrite, kClose, kRemove };
+
+/// The catalogue row that reports the system's refusal `error` at `step` (error not kNone). A
+/// close reports as a write does: a file system may report a failed write only at the close.
+constexpr ErrorId RowOf(SystemStep step, platform::Error error) {
+  using platform::Error;
+  switch (step) {
+    case SystemStep::kOpen:
+      switch (error) {
+        case Error::kNotFound:
+        case Error::kNoSuchFolder:
+        case Error::kNameTooLong:
+        case Error::kTooManyLinks:
+          return ErrorId::kFileNotFound;
+        case Error::kExists:
+          return ErrorId::kFileAlreadyExists;
+        case Error::kTooManyOpenFiles:
+          return ErrorId::kTooManyOpenFiles;
+        case Error::kInvalid:
+          return ErrorId::kShareNotInstalled;
+        case Error::kNoMemory:
+          return ErrorId::kHeapSpaceLimit;
+        default:  // refused access, a folder, a busy file and anything unforeseen
+          return ErrorId::kAccessNotAllowed;
+      }
+    case SystemStep::kRead:
+      return ErrorId::kFileNotOpenForReading;
+    case SystemStep::kWrite:
+    case SystemStep::kClose:
+      switch (error) {
+        case Error::kNoSpace:
+        case Error::kQuotaExceeded:
+        case Error::kFileTooLarge:
+          return ErrorId::kNoSpaceLeft;
+        default:  // opened for reading only, refused access, a failed device, no reader, ...
+          return ErrorId::kFileReadOnly;
+      }
+    case SystemStep::kRemove:
+      break;
+  }
+  return ErrorId::kDeleteIllegalReadOnly;
 }
 
 constexpr bool IsEndOfFile(ErrorId id) {

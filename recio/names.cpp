@@ -4,9 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "platform/file_io.h"
+#include "platform/files.h"
+#include "platform/streams.h"
+#include "platform/this_process.h"
 #include "recio/internal/console.h"
 #include "recio/internal/failure.h"
-#include "recio/platform.h"
 
 namespace recio {
 namespace {
@@ -16,7 +19,9 @@ constinit char** gArgv = nullptr;
 constinit int gNextArgument = 1;
 
 void WriteToStdout(std::string_view text) {
-  FailWith(platform::WriteAll(platform::kStdout, text.data(), text.size()));
+  FailWith(SystemStep::kWrite, platform::WriteAll(platform::StreamHandle(platform::Stream::kOutput),
+                                                  text.data(), text.size())
+                                   .error);
 }
 
 }  // namespace
@@ -44,7 +49,7 @@ void RunNameDialogue(int32_t unit, FixedName& name) {
       return;
     }
   }
-  FailWith(console::BreakLineBeforeDialogue());
+  FailWith(SystemStep::kWrite, console::BreakLineBeforeDialogue().error);
   const std::string question =
       "File name missing or blank - please enter file name\r\nUNIT " + std::to_string(unit) + "? ";
   // From a terminal at most 258 characters are taken and the rest stays; from redirected input

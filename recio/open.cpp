@@ -6,6 +6,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/file_io.h"
+#include "platform/identity.h"
+#include "platform/streams.h"
 #include "recio/internal/failure.h"
 #include "recio/internal/keywords.h"
 #include "recio/internal/names.h"
@@ -26,6 +29,7 @@ struct Settings {
   bool blankZero = false;
   bool modeGiven = false;
   Mode mode = Mode::kReadWrite;
+  Share share = Share::kCompat;
   int32_t recl = 0;
   std::size_t blockSize = kDefaultBlockSize;
 };
@@ -50,10 +54,10 @@ Settings ApplyKeywords(const OpenSpec& spec) {
   s.mode = MatchKeyword(spec.mode, Mode::kReadWrite,
                         std::array<std::string_view, 3>{"READ", "WRITE", "READWRITE"},
                         ErrorId::kIllegalModeValue);
-  // Share modes have no counterpart here: the value is checked and otherwise ignored.
-  MatchKeyword(spec.share, Share::kCompat,
-               std::array<std::string_view, 5>{"COMPAT", "DENYRW", "DENYWR", "DENYRD", "DENYNONE"},
-               ErrorId::kIllegalShareValue);
+  s.share = MatchKeyword(
+      spec.share, Share::kCompat,
+      std::array<std::string_view, 5>{"COMPAT", "DENYRW", "DENYWR", "DENYRD", "DENYNONE"},
+      ErrorId::kIllegalShareValue);
   if (spec.recl) {
     if (*spec.recl < 1) Fail(ErrorId::kIllegalReclValue);
     s.recl = *spec.recl;
@@ -98,15 +102,14 @@ void ConnectDevice(Connection& c, Device device) {
       a.deviceKind = 'C';
       break;
     case Device::kError:
-      a.outputHandle = platform::kStderr;
+      a.outputHandle = platform::StreamHandle(platform::Stream::kError);
       a.deviceKind = 'E';
       break;
     case Device::kNull: {
       a.mayShareName = true;
       a.deviceKind = 'N';
-      const platform::OpenResult opened = platform::OpenFile(
-          "/dev/null", platform::Creation::kMustExist, platform::OpenMode::kReadWrite);
-      if (opened.handle < 0) Fail(opened.failure, opened.cause);
+      const platform::OpenResult opened = platform::OpenNullDevice();
+      FailWith(SystemStep::kOpen, opened.error);
       a.inputHandle = a.outputHandle = opened.handle;
       break;
     }
@@ -117,14 +120,28 @@ void ConnectDevice(Connection& c, Device device) {
 
 // ---- The platform file
 
-platform::OpenMode OpenModeOf(Mode mode) {
+platform::AccessMode AccessModeOf(Mode mode) {
   switch (mode) {
     case Mode::kRead:
-      return platform::OpenMode::kRead;
+      return platform::AccessMode::kRead;
     case Mode::kWrite:
-      return platform::OpenMode::kWrite;
+      return platform::AccessMode::kWrite;
     default:
-      return platform::OpenMode::kReadWrite;
+      return platform::AccessMode::kReadWrite;
+  }
+}
+
+// What others may do with the file: COMPAT, like DENYNONE, lets them read and write.
+platform::ShareMode ShareModeOf(Share share) {
+  switch (share) {
+    case Share::kDenyRw:
+      return platform::ShareMode::kNone;
+    case Share::kDenyWr:
+      return platform::ShareMode::kReadOnly;
+    case Share::kDenyRd:
+      return platform::ShareMode::kWriteOnly;
+    default:
+      return platform::ShareMode::kReadWrite;
   }
 }
 
@@ -148,32 +165,33 @@ platform::Creation CreationOf(OpenStatus status) {
 void OpenPlatformFile(Connection& c, const Settings& s, bool isPipe) {
   ConnectionAttributes& a = c.attributes;
   const bool direct = s.access == Access::kDirect;
-  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed, ::platform::Error::kNotAFile);
+  if (direct && isPipe) Fail(ErrorId::kAccessNotAllowed, platform::Error::kNotAFile);
   const platform::Creation creation = CreationOf(s.status);
-  const platform::OpenMode tries[3] = {OpenModeOf(s.mode), platform::OpenMode::kRead,
-                                       platform::OpenMode::kWrite};
+  const platform::ShareMode share = ShareModeOf(s.share);
+  const platform::AccessMode tries[3] = {AccessModeOf(s.mode), platform::AccessMode::kRead,
+                                         platform::AccessMode::kWrite};
   const int first = !s.modeGiven && isPipe ? 1 : 0;
   const int last = s.modeGiven ? 1 : isPipe ? 2 : 3;
   platform::OpenResult opened;
   for (int i = first; i < last; ++i) {
-    opened = platform::OpenFile(a.name.text, creation, tries[i]);
-    if (opened.handle >= 0) {
+    opened = platform::OpenFile(a.name.text, creation, tries[i], share);
+    if (opened.ok()) {
       a.granted = tries[i];
       break;
     }
     // A name that does not exist or already exists gets the same answer on every try.
-    if (opened.failure == ErrorId::kFileNotFound || opened.failure == ErrorId::kFileAlreadyExists)
-      break;
+    const ErrorId row = RowOf(SystemStep::kOpen, opened.error);
+    if (row == ErrorId::kFileNotFound || row == ErrorId::kFileAlreadyExists) break;
   }
-  if (opened.handle < 0) Fail(opened.failure, opened.cause);
+  FailWith(SystemStep::kOpen, opened.error);
   if (direct && !opened.positionable) {
     platform::CloseHandle(opened.handle);
-    Fail(ErrorId::kAccessNotAllowed, ::platform::Error::kNotAFile);
+    Fail(ErrorId::kAccessNotAllowed, platform::Error::kNotAFile);
   }
-  a.inputHandle = a.granted == platform::OpenMode::kWrite ? -1 : opened.handle;
-  a.outputHandle = a.granted == platform::OpenMode::kRead ? -1 : opened.handle;
+  a.inputHandle = a.granted == platform::AccessMode::kWrite ? platform::Handle{} : opened.handle;
+  a.outputHandle = a.granted == platform::AccessMode::kRead ? platform::Handle{} : opened.handle;
   // A file created just now is known by its identity from here on.
-  a.identity = platform::FileIdentity{true, opened.device, opened.inode};
+  a.identity = platform::FileIdentity{true, opened.id};
 }
 
 // ---- The steps of an open, in the order that decides which failure wins
@@ -284,7 +302,8 @@ void MakeConnection(int32_t unit, Device device, const FixedName& name, RecordKi
     c.AllocateBuffer(s.blockSize);
     OpenPlatformFile(c, s, isPipe);
     if (s.access == Access::kAppend) {
-      const int64_t end = platform::SeekToEnd(a.inputHandle >= 0 ? a.inputHandle : a.outputHandle);
+      const int64_t end =
+          platform::SeekToEnd(a.inputHandle.valid() ? a.inputHandle : a.outputHandle);
       c.state.bufferOffset = end > 0 ? end : 0;
     }
   }
@@ -330,9 +349,9 @@ Connection& ConnectionForTransfer(int32_t unit, bool forWrite, RequestContext& c
   return *connection;
 }
 
-void HoldStandardStreamFiles(const std::array<platform::StreamInfo, 3>& streams) {
+void HoldStandardStreamFiles(const std::array<platform::StreamFacts, 3>& streams) {
   for (std::size_t i = 0; i < streams.size(); ++i) {
-    gConsoleFiles[i] = {streams[i].regularFile, streams[i].device, streams[i].inode};
+    gConsoleFiles[i] = {streams[i].file.has_value(), streams[i].file.value_or(platform::FileId{})};
   }
 }
 

@@ -2,10 +2,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/file_io.h"
+#include "platform/streams.h"
 #include "recio/errors.h"
 #include "recio/internal/request.h"
 #include "recio/internal/termination.h"
-#include "recio/platform.h"
 
 namespace recio {
 namespace {
@@ -31,7 +32,9 @@ class MessageBuilder {
     }
     return Add({digits, 4});
   }
-  void WriteTo(int handle) const { platform::WriteAll(handle, text_, length_); }
+  void WriteToStandardError() const {
+    platform::WriteAll(platform::StreamHandle(platform::Stream::kError), text_, length_);
+  }
 
  private:
   char text_[512];
@@ -70,7 +73,7 @@ int32_t ReportFailure(const RequestFailure& failure, const RequestContext& conte
       .Add(")\r\n- ")
       .Add(CatalogueText(id))
       .Add("\r\n");
-  message.WriteTo(platform::kStderr);
+  message.WriteToStandardError();
   Terminate(1);
 }
 
@@ -86,7 +89,7 @@ void ReportMathFault(MathFault fault) noexcept {
       .Add(": MATH\r\n- floating-point error: ")
       .Add(row.word)
       .Add("\r\n");
-  message.WriteTo(platform::kStderr);
+  message.WriteToStandardError();
   Terminate(1);
 }
 

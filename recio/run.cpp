@@ -1,4 +1,6 @@
 // The run of a program on the record layer: its start, the stop, and termination.
+#include "platform/streams.h"
+#include "platform/this_process.h"
 #include "recio/errors.h"
 #include "recio/internal/console.h"
 #include "recio/internal/names.h"
@@ -6,7 +8,6 @@
 #include "recio/internal/request.h"
 #include "recio/internal/termination.h"
 #include "recio/internal/units.h"
-#include "recio/platform.h"
 
 namespace recio {
 namespace {
@@ -16,7 +17,7 @@ constinit bool gTerminating = false;
 // A failed console write at the end of a run is reported like any failed console write.
 void ReportConsoleWriteFailure(const platform::IoResult& result) {
   const RequestContext context{Statement::kWrite, {}, &console::Output()};
-  ReportFailure({result.failure, result.cause}, context);
+  ReportFailure({RowOf(SystemStep::kWrite, result.error), result.error}, context);
 }
 
 // Termination's work: every unit of the table closed with its default status, in slot order
@@ -34,11 +35,12 @@ void CloseEveryUnitInSlotOrder() {
 
 void Start(int argc, char** argv) noexcept {
   // Before anything else: no file of the run may take the number of a closed standard stream.
-  const std::array<platform::StreamInfo, 3> streams = platform::PrepareStandardStreams();
+  const std::array<platform::StreamFacts, 3> streams = platform::PrepareStandardStreams();
   platform::IgnoreWriteSignals();
   HoldStandardStreamFiles(streams);
   SetArguments(argc, argv);
-  console::Connect(streams[platform::kStdin].terminal, streams[platform::kStdout].terminal);
+  console::Connect(streams[platform::IndexOf(platform::Stream::kInput)].terminal,
+                   streams[platform::IndexOf(platform::Stream::kOutput)].terminal);
   platform::AtExit([] {
     // main returned without the stop: the termination work still runs once.
     Terminate(0);
@@ -47,7 +49,7 @@ void Start(int argc, char** argv) noexcept {
 
 void Stop(int exitCode) noexcept {
   const platform::IoResult wrote = console::WriteStopLine();
-  if (!wrote.ok) ReportConsoleWriteFailure(wrote);
+  if (!wrote.ok()) ReportConsoleWriteFailure(wrote);
   Terminate(exitCode);
 }
 
@@ -59,7 +61,7 @@ void Terminate(int exitCode) noexcept {
   CloseEveryUnitInSlotOrder();
   const platform::IoResult ended = console::EndLineAtTermination();
   // A run that already failed has said so; only a run about to end well reports this.
-  if (!ended.ok && exitCode == 0) ReportConsoleWriteFailure(ended);
+  if (!ended.ok() && exitCode == 0) ReportConsoleWriteFailure(ended);
   platform::ExitProcess(exitCode);
 }
 

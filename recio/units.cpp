@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "platform/files.h"
 #include "recio/internal/console.h"
 #include "recio/internal/failure.h"
 #include "recio/internal/keywords.h"
@@ -13,25 +14,24 @@ namespace {
 
 constinit std::array<Slot, kUnitSlots> gSlots;
 
-int OwnHandle(const ConnectionAttributes& a) {
-  const int handle = a.inputHandle >= 0 ? a.inputHandle : a.outputHandle;
-  return handle > platform::kStderr ? handle : -1;
+platform::Handle OwnHandle(const ConnectionAttributes& a) {
+  return a.inputHandle.valid() ? a.inputHandle : a.outputHandle;
 }
 
 // Ends a connection: buffered output out (unless deleted), a pending console line ended, the
-// handle closed (a file system may report a failed write only then), the file removed for
-// DELETE. The first failure is reported once everything else is done.
+// handle closed (a file system may report a failed write only then; the standard streams stay
+// open), the file removed for DELETE. The first failure is reported once everything else is done.
 void FinishConnection(Connection& c, bool remove) {
   PortHolder holder;
   Failure failure = AttachPort(holder, c).Finish(remove);
   const ConnectionAttributes& a = c.attributes;
-  if (const int handle = OwnHandle(a); handle >= 0) {
-    const platform::IoResult closed = platform::CloseHandle(handle);
-    if (!failure) failure = FailureOf(closed);
+  if (const platform::Handle handle = OwnHandle(a); handle.valid()) {
+    const platform::Result closed = platform::CloseHandle(handle);
+    if (!failure) failure = FailureOf(SystemStep::kClose, closed.error);
   }
-  c.attributes.inputHandle = c.attributes.outputHandle = -1;
+  c.attributes.inputHandle = c.attributes.outputHandle = {};
   if (failure) Fail(failure);
-  if (remove && !a.isDevice) FailWith(platform::RemoveFile(a.name.text));
+  if (remove && !a.isDevice) FailWith(SystemStep::kRemove, platform::RemoveFile(a.name.text).error);
 }
 
 // Whether the close removes the file: DELETE given, or a scratch file's default. KEEP on a
@@ -56,7 +56,7 @@ void CloseConsole(Connection& console, const Keyword<CloseStatus>& status,
                   RequestContext& context) {
   context.connection = &console;
   CloseRemoves(console, status);
-  FailWith(console::EndPendingLine(console));
+  FailWith(SystemStep::kWrite, console::EndPendingLine(console).error);
 }
 
 }  // namespace

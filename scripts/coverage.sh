@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Line and branch coverage of recio/, subs/ and convert/ from the whole test suite.
+# Line and branch coverage of platform/, recio/, subs/ and convert/ from the whole test suite.
 # Usage: scripts/coverage.sh [BUILD_DIR]   (default: build-coverage beside the sources)
 # Environment: STRESS_SECONDS=N also runs the stress harness for N seconds (seed 1) before the
 # report, so that its runs count too; JOBS=N sets the build parallelism.
@@ -39,7 +39,7 @@ fi
 
 # Branches that only exist for exception unwinding, and ones the compiler proves unreachable,
 # are left out: they are not decisions of the code. gcov runs once; the reports read its result.
-filters=(--filter "$root/recio/" --filter "$root/subs/" --filter "$root/convert/"
+filters=(--filter "$root/platform/" --filter "$root/recio/" --filter "$root/subs/" --filter "$root/convert/"
   --exclude '.*_test\.cpp$' --exclude '.*/fuzz_[a-z_]*\.cpp$' --exclude '.*_probe\.cpp$'
   --exclude '.*/memory_record_port\.h$' --exclude '.*/probe_[a-z_]*\.h$'
   --exclude-throw-branches --exclude-unreachable-branches)
@@ -48,7 +48,7 @@ echo "== lines (per file: lines, executed, percent, missing)"
 gcovr --root "$root" --add-tracefile "$build/coverage.json"
 echo "== branches"
 gcovr --root "$root" --add-tracefile "$build/coverage.json" --branches
-echo "== summary of recio/, subs/ and convert/"
+echo "== summary of platform/, recio/, subs/ and convert/"
 # The report itself goes to a file of the build: gcovr replaces its output file, and given
 # /dev/null it would put a plain file in the device's place.
 gcovr --root "$root" --add-tracefile "$build/coverage.json" --print-summary \

@@ -5,14 +5,7 @@
 # Usage: scripts/package_check.sh BUILD_DIR   (BUILD_DIR configured and built)
 # Needs cpack (cmake), dpkg-deb, dpkg-parsechangelog and dpkg-shlibdeps (dpkg-dev), man (man-db)
 # and groff; lintian when installed.
-set -euo pipefail
-
-if [[ $# -ne 1 ]]; then
-  echo "usage: $0 BUILD_DIR" >&2
-  exit 2
-fi
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$(cd "$1" && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/build_dir_argument.sh"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 fail() {

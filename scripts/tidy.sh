@@ -1,18 +1,12 @@
 #!/usr/bin/env bash
-# Runs clang-tidy (checks in .clang-tidy) over the sources of recio/, subs/ and convert/.
+# Runs clang-tidy (checks in .clang-tidy) over the sources of platform/, recio/, subs/ and convert/.
 # Usage: scripts/tidy.sh BUILD_DIR
 # BUILD_DIR must hold a compile_commands.json, e.g. from
 #   cmake -S . -B BUILD_DIR -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-# Tests and fuzz targets are left out; the headers of the three folders are checked through the
-# sources that include them. Exits non-zero on any warning or error.
-set -euo pipefail
+# Tests and fuzz targets are left out; the headers of the four folders (recio/internal/ too) are
+# checked through the sources that include them. Exits non-zero on any warning or error.
+source "$(dirname "${BASH_SOURCE[0]}")/build_dir_argument.sh"
 
-if [[ $# -ne 1 ]]; then
-  echo "usage: $0 BUILD_DIR" >&2
-  exit 2
-fi
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$(cd "$1" && pwd)"
 if [[ ! -f "$build/compile_commands.json" ]]; then
   echo "$build/compile_commands.json is missing: configure with -DCMAKE_EXPORT_COMPILE_COMMANDS=ON" >&2
   exit 2
@@ -23,7 +17,7 @@ if [[ -z "$tidy" ]]; then
   exit 2
 fi
 
-mapfile -t sources < <(cd "$root" && find recio subs convert -maxdepth 1 -name '*.cpp' \
+mapfile -t sources < <(cd "$root" && find platform recio subs convert -maxdepth 1 -name '*.cpp' \
   ! -name '*_test.cpp' ! -name 'fuzz_*.cpp' ! -name '*_probe.cpp' | sort)
 if [[ ${#sources[@]} -eq 0 ]]; then
   echo "no sources found under $root" >&2

@@ -1,6 +1,7 @@
 // Whole-program tests of x17b2pavo-batch when something goes wrong: a stop request at any
 // moment (also with a signal ignored from the start, or standard error stalled), a worker killed
-// once or twice, no worker process at all, and a power cut right after a run.
+// once or twice, the first process killed, no worker process at all, and a power cut right after
+// a run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/types.h>
@@ -38,6 +39,14 @@ bool WaitsInPipeWrite(int pid) {
   std::string where;
   wchan >> where;
   return where.find("pipe_write") != std::string::npos;
+}
+
+// Whether the process has ended; one that waits for its new parent to collect it has.
+bool HasEnded(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string number, name, state;
+  if (!(stat >> number >> name >> state)) return true;
+  return state == "Z" || state == "X";
 }
 
 struct StopCase {
@@ -205,6 +214,34 @@ TEST(BatchSignalTest, KilledWorkerIsReplacedAndItsScanTriedOnceMore) {
       EXPECT_EQ(Names(dir.File("out")), rest);
     }
   }
+}
+
+// The first process killed (it cannot clean up) takes its workers with it at once, a worker in the
+// middle of a scan that waits for the rest included: nothing of the run goes on without it.
+TEST(BatchSignalTest, KilledFirstProcessEndsItsWorkersAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
+  ScanPipe slow{dir.File("slow.dat")};
+  int worker = -1;
+  bool workerEnded = false;
+  RunOptions options;
+  options.duringRun = [&](int pid) {
+    if (!slow.Opened() || !HoldsTemporaryFile(dir.File("out"))) return false;
+    slow.Write(GoodScanHead());
+    slow.WaitUntilRead();
+    worker = OnlyWorker(pid);
+    kill(pid, SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!(workerEnded = HasEnded(worker)) && std::chrono::steady_clock::now() < deadline) {
+      usleep(1000);
+    }
+    return true;
+  };
+  const RunResult run = Batch(dir, {"-j", "1", "-o", "out", "slow.dat"}, options);
+  if (!workerEnded && worker > 0) kill(worker, SIGKILL);
+  EXPECT_EQ(run.signal, SIGKILL);
+  EXPECT_GT(worker, 0);
+  EXPECT_TRUE(workerEnded);
 }
 
 // When the system refuses every worker process, the scans are converted in the first process.

@@ -19,7 +19,8 @@
 //   direct2 UNIT RECORD T1 T2 [?]        one (A,A) record into a direct-access slot
 //   mathfault N                          the floating-point fault message of fault N (0 to 4)
 //   abort                                ends the process at once, without termination
-//   failclose                            the next close of a file reports "no space left"
+//   failclose                            the next close of a file reports "no space left" (the
+//                                        probe's own close, tests/failing_close.cpp)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "recio/platform.h"
 #include "recio/recio.h"
+#include "tests/failing_close.h"
 
 namespace {
 
@@ -178,7 +179,7 @@ void RunLine(const std::string& line) {
   } else if (verb == "mathfault") {
     recio::ReportMathFault(static_cast<recio::MathFault>(std::atoi(words[1].c_str())));
   } else if (verb == "failclose") {
-    recio::platform::FailNextCloseForTesting(recio::ErrorId::kNoSpaceLeft);
+    x17b_test::FailNextClose();
   } else if (verb == "abort") {
     std::_Exit(3);
   } else if (verb == "stop") {

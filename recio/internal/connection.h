@@ -9,10 +9,11 @@
 #include <span>
 #include <string_view>
 
+#include "platform/file_io.h"
+#include "platform/identity.h"
 #include "recio/internal/failure.h"
 #include "recio/internal/record_port.h"
 #include "recio/internal/unit_port.h"
-#include "recio/platform.h"
 #include "recio/recio.h"
 
 namespace recio {
@@ -49,10 +50,10 @@ struct ConnectionAttributes {
   FixedName name;
   RecordKind kind = RecordKind::kSequential;
   Form form = Form::kFormatted;
-  bool blankZero = false;  // BLANK=ZERO; a re-open of the same file may change it
-  int inputHandle = -1;    // -1: cannot be read
-  int outputHandle = -1;   // -1: cannot be written
-  platform::OpenMode granted = platform::OpenMode::kReadWrite;
+  bool blankZero = false;         // BLANK=ZERO; a re-open of the same file may change it
+  platform::Handle inputHandle;   // not valid: cannot be read
+  platform::Handle outputHandle;  // not valid: cannot be written
+  platform::AccessMode granted = platform::AccessMode::kReadWrite;
   int64_t slotLength = 0;  // direct access: the record length plus 2 (CR LF)
   bool deleteAtClose = false;
   bool isDevice = false;
@@ -62,8 +63,8 @@ struct ConnectionAttributes {
   bool mayShareName = false;      // NUL may be connected to several units
   platform::FileIdentity identity;
 
-  bool CanRead() const { return inputHandle >= 0; }
-  bool CanWrite() const { return outputHandle >= 0; }
+  bool CanRead() const { return inputHandle.valid(); }
+  bool CanWrite() const { return outputHandle.valid(); }
 };
 
 /// The line of a console-kind output: a record ended on it (pending), and whether its last
@@ -153,16 +154,6 @@ Failure SkipLine(ConnectionState& s, Refill&& refill) {
     NoteConsumed(s, byte);
     s.atRecordStart = false;
   }
-}
-
-/// Abandons the request with the failure of a platform call that failed.
-inline void FailWith(const platform::IoResult& result) {
-  if (!result.ok) Fail(result.failure, result.cause);
-}
-
-/// The failure of a platform call, as a value; none when it went well.
-inline Failure FailureOf(const platform::IoResult& result) {
-  return result.ok ? Failure{} : Failure{result.failure, result.cause};
 }
 
 // ---- The ports of files

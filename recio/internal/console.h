@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/file_io.h"
 #include "recio/internal/connection.h"
 #include "recio/internal/unit_port.h"
-#include "recio/platform.h"
 
 namespace recio::console {
 

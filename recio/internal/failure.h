@@ -36,6 +36,18 @@ struct RequestFailure {
   Fail(failure.id, failure.cause);
 }
 
+/// The failure of a platform call at `step`, as a value: its row and the system's cause; none
+/// when the call went well.
+inline Failure FailureOf(SystemStep step, ::platform::Error error) {
+  if (error == ::platform::Error::kNone) return {};
+  return {RowOf(step, error), error};
+}
+
+/// Abandons the request when a platform call at `step` failed.
+inline void FailWith(SystemStep step, ::platform::Error error) {
+  if (const Failure failure = FailureOf(step, error)) Fail(failure);
+}
+
 /// Abandons the request with the row of a numeric field that failed to convert, and its text.
 [[noreturn]] void FailField(ErrorId id, std::string_view text);
 

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/streams.h"
 #include "recio/internal/connection.h"
 #include "recio/internal/request.h"
-#include "recio/platform.h"
 #include "recio/recio.h"
 
 namespace recio {
@@ -21,6 +21,6 @@ Connection& ConnectionForTransfer(int32_t unit, bool forWrite, RequestContext& c
 
 /// The regular files behind standard input, output and error: the console holds them, so no
 /// unit may be connected to one of them.
-void HoldStandardStreamFiles(const std::array<platform::StreamInfo, 3>& streams);
+void HoldStandardStreamFiles(const std::array<platform::StreamFacts, 3>& streams);
 
 }  // namespace recio
