@@ -12,6 +12,7 @@ namespace {
 using x17b_test::InputKind;
 using x17b_test::kStopLine;
 using x17b_test::ProbeRun;
+using x17b_test::ReadFileBytes;
 using x17b_test::Visible;
 
 using RecioConsoleOutputTest = x17b_test::RecioProbeTest;
@@ -130,6 +131,12 @@ TEST_F(RecioConsoleUnitTest, ConOpenedForReadingReadsTheConsole) {
   EXPECT_EQ(run.log,
             "open 3 status=0\nread status=0 [typed]\ninquire 3 yes\ninquire 64 "
             "no\ninquire 6 yes\ninquire 11 no\n");
+}
+
+TEST_F(RecioConsoleUnitTest, UserIsTheConsoleOnlyWithoutAnExtension) {
+  ProbeRun run = Run("open 3 USER\nwrite 3 1XA shown\nopen 4 user.dat\nwrite 4 A kept\nstop");
+  EXPECT_EQ(Visible(run.result.out), Visible("shown\r\n" + kStopLine + "\r\n"));
+  EXPECT_EQ(ReadFileBytes(dir_.File("user.dat")), "kept\r\n");
 }
 
 TEST_F(RecioConsoleUnitTest, ErrIsAConsoleOnStandardErrorThatCannotBeRead) {
