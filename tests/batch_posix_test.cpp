@@ -1,7 +1,7 @@
 // Whole-program tests of x17b2pavo-batch that need POSIX: links, another user, the file size
 // limit, devices such as /dev/full, a terminal for the progress line, paths at Linux's limits. The
 // Windows build runs batch_program_test.cpp and batch_workers_test.cpp unchanged and has
-// batch_windows_test.cpp for what only Windows has.
+// windows_program_test.cpp for what only Windows has.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // Whole-program tests of x17b2pavo-batch that need POSIX signals and Linux: a stop request at any
 // moment (also with a signal ignored from the start, or standard error stalled), no worker process
 // at all, and a power cut right after a run. (Killed workers: batch_workers_test.cpp, on every
-// system; Ctrl-C on Windows: batch_windows_test.cpp.)
+// system; Ctrl-C on Windows: windows_program_test.cpp.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/types.h>

@@ -1,7 +1,7 @@
 // Whole-program tests of x17b2pavo-batch's worker processes, on every system: scans converted at
 // the same time, a worker killed once or twice, the first process killed in the middle of a scan.
 // (Stop requests by signal, ignored signals and a power cut: batch_signals_test.cpp; Ctrl-C on
-// Windows: batch_windows_test.cpp.)
+// Windows: windows_program_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -43,7 +43,11 @@ struct RunOptions {
   bool stdoutReaderGone = false;   // standard output is a pipe that nobody reads
   // Called while the child runs, with its process id, until it returns true.
   std::function<bool(int)> duringRun;
-#ifndef _WIN32
+#ifdef _WIN32
+  // Non-empty: the command line after the program's name, as it stands (quotes and all), in
+  // place of `args`.
+  std::string commandLine;
+#else
   int dropToUid = -1;               // >= 0: the child runs as this user (needs root)
   long fileSizeLimit = -1;          // >= 0: the child's file size limit in bytes
   long processLimit = -1;           // >= 0: the processes the child's user may have

@@ -273,9 +273,13 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
   std::wstring application = PathOf(program).wstring();
   std::wstring commandLine;
   AppendArgument(commandLine, application);
-  for (const std::string& arg : options.args) {
-    commandLine += L' ';
-    AppendArgument(commandLine, Wide(arg));
+  if (!options.commandLine.empty()) {
+    commandLine += L' ' + Wide(options.commandLine);
+  } else {
+    for (const std::string& arg : options.args) {
+      commandLine += L' ';
+      AppendArgument(commandLine, Wide(arg));
+    }
   }
   std::wstring environment;
   if (!options.environment.empty()) environment = EnvironmentBlock(options.environment);
