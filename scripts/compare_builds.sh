@@ -4,8 +4,8 @@
 # output, standard error and exit code for each scan and dialogue, and x17b2pavo-batch's output
 # folders and messages for the whole set (new outputs, -n, -f, --dry-run).
 # Usage: scripts/compare_builds.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
-# Needs wine (wine64). Uses the wine prefix of WINEPREFIX when one is set and its server runs;
-# otherwise starts a private one and removes it at the end. Ends with "N passed, M failed".
+# Needs wine (wine64). Uses the wine prefix of WINEPREFIX when one is set up there; otherwise
+# makes a private one and removes it at the end. Ends with "N passed, M failed".
 set -euo pipefail
 
 if [[ $# -ne 2 ]]; then
@@ -37,7 +37,9 @@ trap cleanup EXIT
 # whose standard error is captured would hold that pipe open long after the program.
 export WINEDEBUG=-all WINEARCH=win64 LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe=d"
-if [[ -z "${WINEPREFIX:-}" ]] || ! wineserver -k0 </dev/null >/dev/null 2>&1; then
+if [[ -n "${WINEPREFIX:-}" && -f "$WINEPREFIX/system.reg" ]]; then
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # already running: nothing to do
+else
   own_prefix="$work/wine"
   mkdir -p "$own_prefix"
   export WINEPREFIX="$own_prefix/prefix" HOME="$own_prefix"
