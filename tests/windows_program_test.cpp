@@ -31,7 +31,7 @@ using x17b_test::Visible;
 using x17b_test::WriteFileBytes;
 
 // The cause the batch gives for a name that Windows reserves for a device.
-const std::string kReservedCause = "access not allowed (a name Windows reserves for a device)";
+const std::string kReservedCause = "access not allowed (reserved for a device)";
 
 // ---- x17b2pavo ----------------------------------------------------------------------------------
 
@@ -83,22 +83,23 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
-// A name with a drive letter, given whole as an argument, and one beyond 260 characters.
-TEST(ConvertWindowsNamesTest, DriveLettersAndLongPaths) {
+// Whole names with a drive letter, as arguments, and a name relative to the drive's current
+// folder (this one). (A name is cut at 259 characters, as on every system.)
+TEST(ConvertWindowsNamesTest, DriveLetters) {
   TempDir dir;
-  std::string deep = dir.path();
-  while (deep.size() < 300) deep += "\\" + std::string(60, 'd');
-  ASSERT_TRUE(std::filesystem::create_directories(
-      std::filesystem::path(L"\\\\?\\" + std::filesystem::path(deep).wstring())));
   WriteFileBytes(dir.File("scan.dat"), GoodScan());
-  RunOptions options;
-  options.input = "\n\n";
-  options.workDir = dir.path();
-  options.args = {dir.File("scan.dat"), deep + "\\out.pavo"};
   ASSERT_EQ(dir.path()[1], ':');
-  const RunResult run = x17b_test::RunProgram(kProgram, options);
-  EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
-  EXPECT_EQ(ReadFileBytes("\\\\?\\" + deep + "\\out.pavo"), GoodOutput());
+  const std::string drive = dir.path().substr(0, 2);
+  for (const std::string& output : {dir.File("out.pavo"), drive + "out.pavo"}) {
+    RunOptions options;
+    options.input = "\n\n";
+    options.workDir = dir.path();
+    options.args = {dir.File("scan.dat"), output};
+    const RunResult run = x17b_test::RunProgram(kProgram, options);
+    EXPECT_EQ(run.exitCode, 0) << Visible(run.err);
+    EXPECT_EQ(ReadFileBytes(dir.File("out.pavo")), GoodOutput()) << output;
+    ASSERT_TRUE(x17b_test::RemoveFile(dir.File("out.pavo")));
+  }
 }
 
 // ---- x17b2pavo-batch: names -----------------------------------------------------------------------
