@@ -223,6 +223,8 @@ TEST_P(BatchWildcardTest, UnquotedPatternsAreExpandedSortedByName) {
 }
 
 const std::string kBroken = ":2: end of file encountered\n";
+// A name left with its wildcards is no name Windows' files can have.
+const std::string kInvalidName = ": file not found (not a valid file name)\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, BatchWildcardTest,
@@ -234,9 +236,9 @@ INSTANTIATE_TEST_SUITE_P(
         WildcardCase{"QuestionMark", "-q s?.dat", "", {"s1.pavo", "s2.pavo"}},
         WildcardCase{"InAFolder", "-q sub\\*.dat", "", {"x.pavo"}},
         WildcardCase{"MatchingNothingStaysAName", "-q none*.dat s1?.dat",
-                     "x17b2pavo-batch: none*.dat: file not found\n", {"s10.pavo"}},
+                     "x17b2pavo-batch: none*.dat" + kInvalidName, {"s10.pavo"}},
         WildcardCase{"QuotedStaysAName", "-q \"s*.dat\" s1.dat",
-                     "x17b2pavo-batch: s*.dat: file not found\n", {"s1.pavo"}},
+                     "x17b2pavo-batch: s*.dat" + kInvalidName, {"s1.pavo"}},
         WildcardCase{"AfterTheEndOfOptions", "-q -- s1*.dat", "", {"s1.pavo", "s10.pavo"}}),
     [](const testing::TestParamInfo<WildcardCase>& info) { return std::string(info.param.name); });
 
