@@ -5,7 +5,9 @@
 # folders and messages for the whole set (new outputs, -n, -f, --dry-run).
 # Usage: scripts/compare_builds.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 # Needs wine (wine64). Uses the wine prefix of WINEPREFIX when one is set up there; otherwise
-# makes a private one and removes it at the end. Ends with "N passed, M failed".
+# makes a private one and removes it at the end. Ends with "N passed, M failed". With
+# X17B_COMPARE_KEEP set, the scans and every run's files stay for a look (the last lines name the
+# folder).
 set -euo pipefail
 
 if [[ $# -ne 2 ]]; then
@@ -28,7 +30,7 @@ cleanup() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
   fi
-  rm -rf "$work"
+  [[ -n "${X17B_COMPARE_KEEP:-}" ]] && echo "compare_builds: kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -43,6 +45,7 @@ else
   own_prefix="$work/wine"
   mkdir -p "$own_prefix"
   export WINEPREFIX="$own_prefix/prefix" HOME="$own_prefix"
+  mkdir -p "$WINEPREFIX"  # the server starts in the prefix's folder
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot -i </dev/null >/dev/null 2>&1
 fi

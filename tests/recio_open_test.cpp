@@ -176,11 +176,19 @@ TEST_F(RecioDeviceTest, DeviceNameLosesItsExtension) {
 }
 
 TEST_F(RecioDeviceTest, DeleteOnADeviceUnitNeverRemovesAFileOfThatName) {
-  WriteFileBytes(dir_.File("nul.dat"), "keep me\n");
-  WriteFileBytes(dir_.File("err"), "keep me too\n");
-  ProbeRun run = Run("open 8 nul.dat\nclose 8 delete ?\nopen 10 err\nclose 10 delete ?\nstop");
-  EXPECT_EQ(ReadFileBytes(dir_.File("nul.dat")), "keep me\n");
-  EXPECT_EQ(ReadFileBytes(dir_.File("err")), "keep me too\n");
+  std::vector<std::string> names = {"err", "user"};
+#ifndef _WIN32
+  names.push_back("nul.dat");  // Windows itself takes this name for its null device
+#endif
+  std::string script;
+  for (const std::string& name : names) {
+    WriteFileBytes(dir_.File(name), "keep " + name + "\n");
+    script += "open 8 " + name + "\nclose 8 delete ?\n";
+  }
+  ProbeRun run = Run(script + "stop");
+  for (const std::string& name : names) {
+    EXPECT_EQ(ReadFileBytes(dir_.File(name)), "keep " + name + "\n");
+  }
   EXPECT_EQ(run.result.exitCode, 0);
 }
 
@@ -217,8 +225,14 @@ TEST_F(RecioFileNameTest, AnyByteInANameGivesAStatusAndNeverACrash) {
   ASSERT_NE(second, std::string::npos) << run.log;
   EXPECT_EQ(run.log.substr(0, second), "open 1 status=6416\n");
   EXPECT_NE(run.log.substr(second, 16), "open 2 status=0\n") << run.log;
+#ifdef _WIN32
+  // Windows' names hold no control character: refused like a name that is not there.
+  EXPECT_EQ(run.log.substr(run.log.find("open 3")), "open 3 status=6416\nclose 3 status=0\n");
+  EXPECT_TRUE(DirectoryNames().empty());
+#else
   EXPECT_EQ(run.log.substr(run.log.find("open 3")), "open 3 status=0\nclose 3 status=0\n");
   EXPECT_TRUE(FileExists(dir_.File(control)));
+#endif
   EXPECT_EQ(run.result.exitCode, 0);
 }
 
