@@ -15,12 +15,12 @@ inline Error ErrorFromWin32(DWORD error) {
     case ERROR_SUCCESS:
       return Error::kNone;
     case ERROR_FILE_NOT_FOUND:
-      return Error::kNotFound;
-    case ERROR_PATH_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:  // a folder on the way is missing: POSIX's ENOENT too
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-    case ERROR_DIRECTORY:
+      return Error::kNotFound;
+    case ERROR_DIRECTORY:  // a part of the path that must be a folder is not
       return Error::kNoSuchFolder;
     case ERROR_FILENAME_EXCED_RANGE:
     case ERROR_BUFFER_OVERFLOW:

@@ -30,7 +30,8 @@ OpenResult Refused(DWORD error, const std::wstring& path, Creation creation) {
       return Failed(Error::kIsFolder);
     }
   }
-  if (error == ERROR_FILE_NOT_FOUND && creation != Creation::kMustExist) {
+  if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+      creation != Creation::kMustExist) {
     return Failed(Error::kNoSuchFolder);
   }
   return Failed(ErrorFromWin32(error));

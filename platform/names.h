@@ -12,8 +12,9 @@ namespace platform {
 /// Windows both "\" and "/" separate, and a drive ("C:name") ends a folder part too.
 std::size_t FolderLength(std::string_view path);
 
-/// Ends the folder `folder` (not empty) with a separator, unless it ends in one already: "/" on
-/// POSIX, "\" on Windows, where a drive alone ("D:") stays as it is.
+/// Ends the folder `folder` (not empty) with "/", which every system takes, so that names show as
+/// on POSIX; unless it ends in a separator already or, on Windows, is a drive alone ("D:", the
+/// current folder of drive D).
 void EndWithSeparator(std::string& folder);
 
 /// Appends to `key` the form of `fileName` under which the file system compares names, so that

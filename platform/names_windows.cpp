@@ -54,7 +54,7 @@ std::size_t FolderLength(std::string_view path) {
 
 void EndWithSeparator(std::string& folder) {
   if (IsSeparator(folder.back()) || (folder.size() == 2 && IsDrive(folder))) return;
-  folder += '\\';
+  folder += '/';
 }
 
 void AppendNameKey(std::string& key, std::string_view fileName) {
