@@ -64,10 +64,10 @@ TEST(ArgumentsTest, UnquotedWildcardsBecomeTheNamesTheyMatchSortedByName) {
             {dir.path() + "/A.dat", dir.path() + "/b.dat", dir.path() + "/c.DAT"}},
            {d + ".*", {d + ".hidden.dat"}},  // a name beginning with "." only for such a pattern
            {d + "s*", {d + "sub"}},
-           {d + "*.none", {d + "*.none"}},         // nothing matches: as typed
-           {"\"" + d + "*.dat\"", {d + "*.dat"}},  // quoted
-           {d + "\"*\".dat", {d + "*.dat"}},       // the star quoted
-           {d + "s*\\*.dat", {d + "s*\\*.dat"}},   // only the last part may hold wildcards
+           {d + "*.none", {d + "*.none"}},                        // nothing matches: as typed
+           {"\"" + d + "*.dat\"", {d + "*.dat"}},                 // quoted
+           {dir.path() + "/\"*\".dat", {dir.path() + "/*.dat"}},  // the star quoted
+           {d + "s*\\*.dat", {d + "s*\\*.dat"}},  // only the last part may hold wildcards
        }) {
     Words expected = {"prog", "-o", "out"};
     expected.insert(expected.end(), row.words.begin(), row.words.end());
