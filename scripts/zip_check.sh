@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows zip from a built Windows tree, checks what it holds (the programs importing
 # Windows' own DLLs only, text with CR LF line ends, manual pages in ASCII), unzips it and
-# converts the bundled example with both unzipped programs under wine, from a cmd-like folder,
+# converts the bundled example with both unzipped programs under wine by the README's commands,
 # comparing the outputs byte for byte.
 # Usage: scripts/zip_check.sh BUILD_DIR   (BUILD_DIR configured with the windows preset and built)
 # Needs cpack (cmake), unzip, MinGW-w64's objdump, and a started wine (scripts/wine_env.sh).
