@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string>
 
 #include "platform/error_windows.h"
@@ -12,14 +11,24 @@
 namespace platform {
 namespace {
 
+// A console read asks for at most this many UTF-16 units; their UTF-8 fits the typed buffer.
+constexpr std::size_t kMostUnits = 1024;
+
 // What was typed and converted but not yet handed out: the rest of one line at most, since a
 // console read returns no more than one line.
-constinit std::string gTyped;
+struct Typed {
+  std::array<char, 3 * kMostUnits + 4> bytes{};
+  std::size_t next = 0;
+  std::size_t end = 0;
+  std::size_t left() const { return end - next; }
+};
+constinit Typed gTyped;
 
 // The start of a character that a write split off, for each standard stream's console.
 struct Carry {
   HANDLE handle = nullptr;
-  std::string bytes;
+  std::array<char, 4> bytes{};
+  std::size_t length = 0;
 };
 constinit std::array<Carry, 3> gCarries;
 
@@ -30,18 +39,18 @@ struct Known {
 };
 constinit std::array<Known, 3> gKnown;
 
-std::string& CarryOf(HANDLE handle) {
+Carry& CarryOf(HANDLE handle) {
   for (Carry& carry : gCarries) {
-    if (carry.handle == handle) return carry.bytes;
+    if (carry.handle == handle) return carry;
   }
   for (Carry& carry : gCarries) {
     if (carry.handle == nullptr) {
       carry.handle = handle;
-      return carry.bytes;
+      return carry;
     }
   }
-  gCarries[0] = Carry{handle, {}};  // more consoles than streams: never split one by then
-  return gCarries[0].bytes;
+  gCarries[0] = Carry{handle, {}, 0};  // more consoles than streams: never split one by then
+  return gCarries[0];
 }
 
 // How many bytes the UTF-8 character starting with `lead` has; 1 for a byte that starts none.
@@ -56,10 +65,12 @@ bool IsHighSurrogate(wchar_t c) {
   return c >= 0xD800 && c <= 0xDBFF;
 }
 
-// Reads one typed line, or as much of it as `room` characters hold, into gTyped. A read that
-// an interrupt (Ctrl-C) cut short returns nothing: the console has not ended, it is read again.
+// Reads one typed line, or as much of it as `room` units hold, into gTyped (empty before). A
+// read that an interrupt (Ctrl-C) cut short returns nothing: the console has not ended, it is read
+// again.
 Result ReadTypedLine(HANDLE handle, std::size_t room) {
-  std::wstring wide(room + 1, L'\0');
+  room = std::min(room, kMostUnits);
+  std::array<wchar_t, kMostUnits + 1> wide{};
   for (;;) {
     DWORD got = 0;
     if (!ReadConsoleW(handle, wide.data(), static_cast<DWORD>(room), &got, nullptr)) {
@@ -72,7 +83,10 @@ Result ReadTypedLine(HANDLE handle, std::size_t room) {
       DWORD more = 0;
       if (ReadConsoleW(handle, wide.data() + got, 1, &more, nullptr)) got += more;
     }
-    gTyped += Utf8Of(std::wstring_view(wide.data(), got));
+    const std::string text = Utf8Of(std::wstring_view(wide.data(), got));
+    gTyped.next = 0;
+    gTyped.end = std::min(text.size(), gTyped.bytes.size());
+    std::copy_n(text.data(), gTyped.end, gTyped.bytes.data());
     return {};
   }
 }
@@ -83,9 +97,10 @@ bool IsConsoleStream(HANDLE handle) {
   for (Known& known : gKnown) {
     if (known.handle == handle) return known.console;
   }
-  const DWORD streams[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-  for (std::size_t i = 0; i < gKnown.size(); ++i) {
-    if (GetStdHandle(streams[i]) == handle) {
+  constexpr std::array<DWORD, 3> kStreams = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  static_assert(kStreams.size() == std::tuple_size_v<decltype(gKnown)>);
+  for (std::size_t i = 0; i < kStreams.size(); ++i) {
+    if (GetStdHandle(kStreams[i]) == handle) {
       DWORD mode = 0;
       gKnown[i] = Known{handle, GetConsoleMode(handle, &mode) != 0};
       return gKnown[i].console;
@@ -95,20 +110,21 @@ bool IsConsoleStream(HANDLE handle) {
 }
 
 IoResult ReadConsoleText(HANDLE handle, char* buffer, std::size_t size) {
-  if (gTyped.empty()) {
+  if (gTyped.left() == 0) {
     // Each UTF-16 unit is at least one byte in UTF-8: a line of `size` units fills the buffer.
     const Result read = ReadTypedLine(handle, size);
     if (!read.ok()) return IoResult{0, read.error};
   }
+  const char* const typed = gTyped.bytes.data() + gTyped.next;
   // Never half a character, unless a character would not fit at all.
-  std::size_t count = std::min(size, gTyped.size());
-  while (count < gTyped.size() && count > 0 &&
-         (static_cast<unsigned char>(gTyped[count]) & 0xC0) == 0x80) {
+  std::size_t count = std::min(size, gTyped.left());
+  while (count < gTyped.left() && count > 0 &&
+         (static_cast<unsigned char>(typed[count]) & 0xC0) == 0x80) {
     --count;
   }
-  if (count == 0) count = std::min(size, gTyped.size());
-  std::memcpy(buffer, gTyped.data(), count);
-  gTyped.erase(0, count);
+  if (count == 0) count = std::min(size, gTyped.left());
+  std::copy_n(typed, count, buffer);
+  gTyped.next += count;
   return IoResult{count};
 }
 
@@ -132,7 +148,11 @@ std::string WholeCharacters(std::string& carry, const char* data, std::size_t si
 }
 
 IoResult WriteConsoleText(HANDLE handle, const char* data, std::size_t size) {
-  const std::string text = WholeCharacters(CarryOf(handle), data, size);
+  Carry& kept = CarryOf(handle);
+  std::string carry(kept.bytes.data(), kept.length);
+  const std::string text = WholeCharacters(carry, data, size);
+  kept.length = std::min(carry.size(), kept.bytes.size());
+  std::copy_n(carry.data(), kept.length, kept.bytes.data());
   // Bytes that are no UTF-8 become U+FFFD rather than stopping the text.
   std::wstring wide;
   if (!text.empty()) {

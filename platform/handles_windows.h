@@ -13,8 +13,9 @@
 
 namespace platform {
 
+// A handle's number is the system's handle: the one place it becomes a pointer again.
 inline HANDLE SystemHandle(Handle handle) {
-  return reinterpret_cast<HANDLE>(handle.value);
+  return reinterpret_cast<HANDLE>(handle.value);  // NOLINT(performance-no-int-to-ptr)
 }
 
 // INVALID_HANDLE_VALUE is -1, as an invalid Handle is; a missing standard stream is NULL.

@@ -228,7 +228,7 @@ void EndJobs(Worker& worker) {
 }
 
 void KillWorker(const Worker& worker) {
-  if (worker.process != -1) TerminateProcess(reinterpret_cast<HANDLE>(worker.process), 1);
+  if (worker.process != -1) TerminateProcess(SystemHandle(Handle{worker.process}), 1);
 }
 
 void ReleaseWorker(Worker& worker) {
@@ -236,7 +236,7 @@ void ReleaseWorker(Worker& worker) {
   if (worker.reports.valid()) StopWatching(SystemHandle(worker.reports));
   CloseStarterEnd(worker.reports);
   if (worker.process != -1) {
-    const auto process = reinterpret_cast<HANDLE>(worker.process);
+    const HANDLE process = SystemHandle(Handle{worker.process});
     WaitForSingleObject(process, INFINITE);
     ::CloseHandle(process);
   }
