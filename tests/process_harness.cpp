@@ -56,17 +56,6 @@ bool RemoveFile(const std::string& path) {
   return std::filesystem::remove(PathOf(path), error);
 }
 
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (std::filesystem::directory_iterator entry(PathOf(folder), error), end;
-       !error && entry != end; entry.increment(error)) {
-    names.push_back(Utf8Of(entry->path().filename()));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 namespace {
 
 std::string FourDigits(int number) {

@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -241,6 +242,17 @@ std::vector<int> ChildProcesses(int pid) {
 
 bool KillProcess(int pid) {
   return kill(pid, SIGKILL) == 0;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end;
+       !error && entry != end; entry.increment(error)) {
+    names.push_back(entry->path().filename().native());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool WasKilled(const RunResult& run) {

@@ -388,6 +388,22 @@ bool KillProcess(int pid) {
   return killed;
 }
 
+// FindFirstFileW itself: the C runtime's folder reading makes its own full path of a \\?\ name.
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = (PathOf(folder) / L"*").wstring();
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(Utf8Of(std::filesystem::path(name)));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 bool WasKilled(const RunResult& run) {
   return run.exitCode == static_cast<int>(kKilledCode);
 }
