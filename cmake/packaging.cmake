@@ -1,6 +1,32 @@
-# Installation of the manual pages and documentation, and the Debian package built by CPack
-# (`cpack -G DEB`). The programs themselves are installed by their own targets in convert/.
+# Installation of the manual pages and documentation, and the package built by CPack: on Linux
+# the Debian package (`cpack -G DEB`), for Windows the zip (`cpack` in the windows build). The
+# programs themselves are installed by their own targets in convert/.
 include(GNUInstallDirs)
+
+if(WIN32)
+  # The zip holds x17b2pavo-VERSION-win64/ with bin/ (both programs), README.md, LICENSE.txt, the
+  # manual pages as text and examples/. Text for Windows readers (Notepad among them) has CR LF
+  # line ends; the manual pages are rendered in plain ASCII (groff -Tascii) without overstriking
+  # or escape sequences, whatever the build machine's locale. The examples are copied byte for
+  # byte: scan.pavo is what the programs must write. Rendered at install time
+  # (cmake/windows_text.cmake), like the manual pages of the Debian package.
+  find_program(X17B_GROFF groff REQUIRED)
+  install(CODE "set(x17b_source \"${PROJECT_SOURCE_DIR}\")
+                set(x17b_groff \"${X17B_GROFF}\")
+                set(x17b_work \"${PROJECT_BINARY_DIR}/windows-text\")
+                include(\"${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake\")")
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
+
+  set(CPACK_GENERATOR "ZIP")
+  set(CPACK_PACKAGE_NAME "x17b2pavo")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_VENDOR "The x17b2pavo developers")
+  set(CPACK_SYSTEM_NAME "win64")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_STRIP_FILES ON)  # with MinGW-w64's strip, found through the toolchain
+  include(CPack)
+  return()
+endif()
 
 # Manual pages and the Debian changelog are installed compressed with `gzip -9n`: best
 # compression, and no file name or time stamp in the header, so the same text gives the same

@@ -17,6 +17,7 @@ recio::ErrorId RowOf(platform::Error error) {
     case Error::kNotFound:
     case Error::kNoSuchFolder:
     case Error::kNameTooLong:
+    case Error::kBadName:
       return recio::ErrorId::kFileNotFound;
     case Error::kExists:
       return recio::ErrorId::kFileAlreadyExists;

@@ -5,8 +5,11 @@
 #include "convert/batch_options.h"
 #include "convert/batch_run.h"
 #include "convert/batch_text.h"
+#include "convert/batch_worker.h"
+#include "platform/arguments.h"
 #include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/processes.h"
 #include "platform/streams.h"
 #include "platform/this_process.h"
 #include "recio/recio.h"
@@ -42,11 +45,16 @@ void Write(platform::Stream stream, std::string_view text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Wildcards that the shell left (Windows) are expanded here, as a POSIX shell expands them.
+  const platform::Arguments arguments =
+      platform::CommandLineArguments(argc, argv, platform::Wildcards::kExpand);
   // Asked before the record layer gives a closed stream the null device.
   const bool outputOpen = platform::StreamIsOpen(platform::Stream::kOutput);
   // The record layer takes no names from this command line: a scan name is never asked for.
-  recio::Start(1, argv);
-  const convert::batch::CommandLine line = convert::batch::ParseCommandLine(argc, argv);
+  recio::Start(1, arguments.argv);
+  platform::RunWorkerIfStartedAsOne(arguments.argc, arguments.argv, convert::batch::WorkerMain);
+  const convert::batch::CommandLine line =
+      convert::batch::ParseCommandLine(arguments.argc, arguments.argv);
   switch (line.request) {
     case Request::kHelp:
       Answer(convert::batch::UsageText(), outputOpen);

@@ -163,7 +163,12 @@ class Parser {
   }
 
   void MissingValue() {
-    if (LastArgument().starts_with("--")) {
+    const std::string_view typed = LastArgument();
+    if (typed.starts_with("--") && typed.find('=') != std::string_view::npos) {
+      // BSD's getopt_long (MinGW-w64's too) answers so also for a value given to an option that
+      // takes none, where glibc's answers as for an unknown option: the words stay the same.
+      Fail("option '--" + std::string(LongName(optopt)) + "' doesn't allow an argument");
+    } else if (typed.starts_with("--")) {
       Fail("option '--" + std::string(LongName(optopt)) + "' requires an argument");
     } else {
       Fail("option requires an argument -- '" + std::string(1, static_cast<char>(optopt)) + "'");

@@ -7,6 +7,7 @@
 
 #include "convert/powder_file.h"
 #include "platform/identity.h"
+#include "platform/names.h"
 #include "recio/errors.h"
 
 namespace convert::batch {
@@ -20,11 +21,21 @@ constexpr std::size_t kTemporaryStem = 200;
 // this program writes.
 constexpr std::size_t kLargestOutputRead = std::size_t{64} * 1024 * 1024;
 
-// The folder part of a path with its final "/" ("" for a bare file name), and the file name.
+// The folder part of a path with its final separator ("" for a bare file name), and the file
+// name, by the system's rules ("\" and drives too on Windows).
 std::pair<std::string_view, std::string_view> Split(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return {{}, path};
-  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+  const std::size_t folder = platform::FolderLength(path);
+  return {path.substr(0, folder), path.substr(folder)};
+}
+
+// Whether the scan's file name ends in the outputs' extension, as the system compares names: only
+// such a scan can be an output.
+bool NamedLikeAnOutput(std::string_view scan) {
+  std::string name;
+  platform::AppendNameKey(name, Split(scan).second);
+  std::string extension;
+  platform::AppendNameKey(extension, kExtension);
+  return name.ends_with(extension);
 }
 
 void AppendBase36(std::string& text, uint64_t value, int digits) {
@@ -86,7 +97,7 @@ std::string OutputPath(std::string_view scan, std::string_view outputDir) {
     output = folder;
   } else {
     output = outputDir;
-    if (output.back() != '/') output += '/';
+    platform::EndWithSeparator(output);
   }
   output += stem;
   output += kExtension;
@@ -125,7 +136,7 @@ std::string ConflictFinder::KeyOf(std::string_view path) {
   }
   std::string key = lastFolderKey_;
   key += '/';
-  key += file;
+  platform::AppendNameKey(key, file);
   return key;
 }
 
@@ -162,7 +173,7 @@ void ConflictFinder::FindOutputsThatAreScans(const std::vector<std::string_view>
                                              const std::vector<Keyed>& outputs) {
   for (uint32_t scan = 0; scan < scans.size(); ++scan) {
     const std::string_view name = scans[scan];
-    if (!name.ends_with(kExtension)) continue;
+    if (!NamedLikeAnOutput(name)) continue;
     const std::string key = KeyOf(name);
     const uint64_t hash = hash_(key);
     auto match = std::lower_bound(outputs.begin(), outputs.end(), Keyed{hash, 0});

@@ -15,7 +15,8 @@
 namespace convert::batch {
 
 /// The output of `scan`: STEM.pavo, STEM the scan's file name without its last extension (a
-/// leading dot is no extension), in `outputDir` or, when that is empty, in the scan's folder.
+/// leading dot is no extension), in `outputDir` or, when that is empty, in the scan's folder
+/// (folders end at "/", and on Windows at "\" or a drive's ":" too).
 std::string OutputPath(std::string_view scan, std::string_view outputDir);
 
 /// The folder of `path` ("." for a bare file name).
@@ -40,7 +41,8 @@ using KeyHash = uint64_t (*)(std::string_view key);
 uint64_t DefaultKeyHash(std::string_view key);
 
 /// Finds the conflicts of a batch. Two names are one file when their folders are one (the same
-/// folder reached by any path) and their file names are equal. Of two scans with one output the
+/// folder reached by any path) and their file names are equal as the system compares them (on
+/// Windows "a.pavo" and "A.PAVO" are one). Of two scans with one output the
 /// later one conflicts; a scan whose output is one of the scans (itself included) conflicts.
 /// When existing outputs are to be replaced, an output that is a scan's file under another name
 /// (a link) conflicts too. Keeps 16 bytes per scan while it looks, and the conflicts found.
@@ -53,7 +55,8 @@ class ConflictFinder {
  private:
   using Keyed = std::pair<uint64_t, uint32_t>;  // the hash of a name's key, and its scan
 
-  // A name's folder, known by its identity when it exists, and its file name.
+  // A name's folder, known by its identity when it exists, and its file name as the system
+  // compares names (without case on Windows).
   std::string KeyOf(std::string_view path);
   void FindOutputsThatAreScans(const std::vector<std::string_view>& scans,
                                std::string_view outputDir, const std::vector<Keyed>& outputs);

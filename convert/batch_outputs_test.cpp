@@ -7,8 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "convert/batch_scan.h"
+
 namespace convert::batch {
 namespace {
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+// What POSIX and what Windows make of the same names.
+template <typename T>
+struct BySystem {
+  T posix;
+  T windows;
+  T here() const { return kWindows ? windows : posix; }
+};
 
 uint64_t EveryKeyCollides(std::string_view) {
   return 0;
@@ -30,6 +46,71 @@ TEST(ConflictFinderTest, SharedOutputsAreFoundByTheirNamesWhateverTheHash) {
     const std::vector<std::pair<uint32_t, uint32_t>> expected = {{2, 1}, {4, 0}, {5, 1}};
     EXPECT_EQ(shared, expected) << (hash == &EveryKeyCollides ? "every key collides" : "hash");
   }
+}
+
+// Folders end at the system's separators: on Windows "\" and a drive's ":" too. The output folder
+// gets "/", as on POSIX, unless it ends in a separator or is a drive alone.
+TEST(OutputPathTest, TheOutputIsTheStemInItsFolderBySystem) {
+  struct Row {
+    std::string_view scan;
+    std::string_view outputDir;
+    BySystem<std::string> output;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"data/run1.dat", "", {"data/run1.pavo", "data/run1.pavo"}},
+           {"run1.raw.dat", "out", {"out/run1.raw.pavo", "out/run1.raw.pavo"}},
+           {".hidden", "out/", {"out/.hidden.pavo", "out/.hidden.pavo"}},
+           {"data\\run1.dat", "out", {"out/data\\run1.pavo", "out/run1.pavo"}},
+           {"C:run1.dat", "out\\", {"out\\/C:run1.pavo", "out\\run1.pavo"}},
+           {"C:run1.dat", "", {"C:run1.pavo", "C:run1.pavo"}},
+           {"run1.dat", "D:", {"D:/run1.pavo", "D:run1.pavo"}},
+           {"\\\\server\\share\\run1.dat",
+            "",
+            {"\\\\server\\share\\run1.pavo", "\\\\server\\share\\run1.pavo"}},
+       }) {
+    EXPECT_EQ(OutputPath(row.scan, row.outputDir), row.output.here()) << row.scan;
+  }
+  EXPECT_EQ(FolderOf("data\\run1.dat"), kWindows ? "data\\" : ".");
+  EXPECT_EQ(TemporaryPath("out\\a.pavo", 7, 0).find("out\\."), kWindows ? 0 : std::string::npos);
+}
+
+// Where the file system ignores case (Windows), "a.dat" and "A.dat" write one output; a scan
+// named "X.PAVO" is its own output and that of "x.dat"; and "y.pavo." is the file "y.pavo".
+TEST(ConflictFinderTest, OutputsCollideAsTheFileSystemComparesNames) {
+  const std::vector<std::string_view> scans = {"a.dat", "A.dat", "b.dat",  "X.PAVO",
+                                               "x.dat", "y.dat", "y.pavo."};
+  const ConflictFinder finder{scans, "", false};
+  using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
+  Pairs shared;
+  Pairs scansReplaced;
+  for (uint32_t i = 0; i < scans.size(); ++i) {
+    const Conflict conflict = finder.Of(i);
+    if (conflict.kind == Conflict::Kind::kSameOutput) shared.emplace_back(i, conflict.other);
+    if (conflict.kind == Conflict::Kind::kOutputIsAScan) {
+      scansReplaced.emplace_back(i, conflict.other);
+    }
+  }
+  EXPECT_EQ(shared, (BySystem<Pairs>{{}, {{1, 0}}}.here()));
+  EXPECT_EQ(scansReplaced, (BySystem<Pairs>{{}, {{3, 3}, {4, 3}, {5, 6}}}.here()));
+}
+
+// A name that Windows keeps for a device, as a scan or as its output, would reach the device: the
+// batch refuses it before any worker sees it. POSIX has no such names.
+TEST(DeviceNameTest, ScansAndOutputsNamedForADeviceAreRefusedWhereTheSystemHasThem) {
+  Options options;
+  options.scans = {"run1.dat", "con.dat", "data/NUL", "aux.tar.gz", "com1.", "console.dat"};
+  options.outputDir = "out";
+  const ConflictFinder finder{options.scans, options.outputDir, false};
+  std::vector<uint32_t> refused;
+  for (uint32_t i = 0; i < options.scans.size(); ++i) {
+    const std::optional<ScanOutcome> outcome = RefusedByTheBatch(options, finder, i);
+    if (!outcome) continue;
+    refused.push_back(i);
+    EXPECT_EQ(outcome->kind, ScanOutcome::Kind::kScanFailed) << options.scans[i];
+    EXPECT_EQ(outcome->status, 6414) << options.scans[i];
+    EXPECT_EQ(outcome->cause, platform::Error::kDeviceName) << options.scans[i];
+  }
+  EXPECT_EQ(refused, (BySystem<std::vector<uint32_t>>{{}, {1, 2, 3, 4}}.here()));
 }
 
 // A slot: 80 columns and CR LF.

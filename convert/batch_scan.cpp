@@ -8,6 +8,7 @@
 
 #include "convert/conversion.h"
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/this_process.h"
 #include "recio/errors.h"
 #include "recio/recio.h"
@@ -133,6 +134,12 @@ ScanOutcome Convert(const Job& job, const std::string& temporary) {
   return outcome;
 }
 
+// Whether the file name of `path` is one that the system keeps for a device (Windows: NUL,
+// con.dat...): such a name would reach the device, never a file.
+bool IsDevicesName(std::string_view path) {
+  return platform::IsDeviceName(path.substr(platform::FolderLength(path)));
+}
+
 // A scan that is not there to be read, or is a folder.
 std::optional<ScanOutcome> UnreadableScan(uint32_t index, std::string_view scan) {
   const platform::NameFacts facts = platform::InspectName(std::string(scan).c_str());
@@ -168,6 +175,12 @@ std::optional<ScanOutcome> RefusedByTheBatch(const Options& options,
     outcome.kind = Kind::kEmptyName;
   } else if (options.listName == "-" && scan == "-") {
     outcome.kind = Kind::kDashInInputList;
+  } else if (IsDevicesName(scan)) {
+    // Its output keeps the part of the name that makes it a device's ("nul.dat", "nul.pavo"):
+    // the scan's name decides for both.
+    outcome.kind = Kind::kScanFailed;
+    outcome.status = static_cast<int32_t>(recio::ErrorId::kAccessNotAllowed);
+    outcome.cause = platform::Error::kDeviceName;
   } else if (const Conflict conflict = conflicts.Of(index);
              conflict.kind != Conflict::Kind::kNone) {
     outcome.kind =

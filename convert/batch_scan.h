@@ -68,7 +68,8 @@ class TemporaryNames {
 };
 
 /// What the first process refuses before handing a scan out: a name that cannot be a scan (from
-/// a list), or a conflict with another scan.
+/// a list), a scan whose name (and so its output's) the system keeps for a device, or a conflict
+/// with another scan.
 std::optional<ScanOutcome> RefusedByTheBatch(const Options& options,
                                              const ConflictFinder& conflicts, uint32_t index);
 

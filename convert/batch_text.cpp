@@ -23,6 +23,10 @@ std::string_view CauseText(platform::Error error) {
       return "no such folder";
     case Error::kNameTooLong:
       return "file name too long";
+    case Error::kBadName:
+      return "not a valid file name";
+    case Error::kDeviceName:
+      return "reserved for a device";
     case Error::kAccessDenied:
       return "permission denied";
     case Error::kReadOnlyFileSystem:

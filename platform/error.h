@@ -11,6 +11,8 @@ enum class Error : uint8_t {
   kNotFound,            // the file does not exist
   kNoSuchFolder,        // a folder on the way does not exist, or is a file
   kNameTooLong,         // the name or one of its parts is longer than the system allows
+  kBadName,             // a name the system does not allow (a character it forbids, not UTF-8)
+  kDeviceName,          // a name the system keeps for a device, such as NUL or COM1 on Windows
   kAccessDenied,        // the permissions refuse it
   kReadOnlyFileSystem,  // the file system is mounted read-only
   kIsFolder,            // a folder where a file is needed

@@ -18,14 +18,20 @@ using WorkerMain = int (*)(Handle jobs, Handle reports);
 struct Worker {
   intptr_t process = -1;
   uint32_t number = 0;  // the process's number, as ProcessNumber() gives it in the worker
-  Handle jobs;     // written by the starter
-  Handle reports;  // read by the starter
+  Handle jobs;          // written by the starter
+  Handle reports;       // read by the starter
 };
 
 /// Starts a worker running `main`. A worker ignores stop requests (interrupt, terminate, hang-up):
 /// it ends when its jobs end, when it is killed, or when its starter ends. Empty when the system
-/// refuses the process or its pipes.
+/// refuses the process or its pipes. POSIX forks this process, so the worker begins with its
+/// state; Windows starts this program again, which must call RunWorkerIfStartedAsOne.
 std::optional<Worker> StartWorker(WorkerMain main);
+
+/// In a program that starts workers, called by main() once the record layer has started and
+/// before anything else: when this process was started as a worker (Windows), runs `main` and
+/// ends the process with its exit code; otherwise returns at once (always on POSIX).
+void RunWorkerIfStartedAsOne(int argc, char** argv, WorkerMain main);
 
 /// Ends the worker's jobs: it finishes the job in hand and ends.
 void EndJobs(Worker& worker);

@@ -128,6 +128,8 @@ std::optional<Worker> StartWorker(WorkerMain main) {
   return Worker{process, static_cast<uint32_t>(process), Handle{jobs[1]}, Handle{reports[0]}};
 }
 
+void RunWorkerIfStartedAsOne(int /*argc*/, char** /*argv*/, WorkerMain /*main*/) {}
+
 void EndJobs(Worker& worker) {
   CloseStarterEnd(worker.jobs);
 }

@@ -1,5 +1,5 @@
-// This process: its number, its end and the work done at its end, and the signals a write could
-// raise.
+// This process: its number, its end and the work done at its end, and how the system may end it
+// from outside a write.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,11 @@ uint32_t ProcessNumber();
 /// Arranges for `work` to run when the process ends by returning from main.
 void AtExit(void (*work)());
 
-/// A write to a pipe whose reader has gone, or past the file size limit, fails like any other
-/// write instead of ending the process.
-void IgnoreWriteSignals();
+/// Settles how the system treats the process. A write to a pipe whose reader has gone, or past the
+/// file size limit, fails like any other write instead of ending the process (POSIX signals).
+/// On Windows no error dialog stops the run (a drive without its medium), and an interrupt
+/// (Ctrl-C, Ctrl-Break) or a closed console ends the process with Windows' own status for it,
+/// 0xC000013A, also where the system's default would give another (wine gives 0).
+void PrepareThisProcess();
 
 }  // namespace platform

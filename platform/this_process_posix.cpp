@@ -1,4 +1,4 @@
-// POSIX implementation of this process's number, end and write signals.
+// POSIX implementation of this process's number, its end, and the signals a write could raise.
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,7 +20,7 @@ void AtExit(void (*work)()) {
   std::atexit(work);
 }
 
-void IgnoreWriteSignals() {
+void PrepareThisProcess() {
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
 }

@@ -2,7 +2,11 @@
 // redirected input (runs, their ends, skips, the end of the input, Ctrl-Z lines) and records
 // written with carriage control.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <string>
 #include <string_view>
@@ -14,30 +18,61 @@
 namespace recio {
 namespace {
 
+// The system's anonymous pipes: Windows ends one with a broken pipe where POSIX reads 0 bytes,
+// and the port must take both for the end of the input.
+struct Pipe {
+  platform::Handle reading;
+  platform::Handle writing;
+};
+
+#ifdef _WIN32
+bool MakePipe(Pipe& pipe) {
+  HANDLE ends[2];
+  if (!CreatePipe(&ends[0], &ends[1], nullptr, 0)) return false;
+  pipe = {platform::Handle{reinterpret_cast<intptr_t>(ends[0])},
+          platform::Handle{reinterpret_cast<intptr_t>(ends[1])}};
+  return true;
+}
+void CloseEnd(platform::Handle& end) {
+  if (end.valid()) CloseHandle(reinterpret_cast<HANDLE>(end.value));
+  end = {};
+}
+#else
+bool MakePipe(Pipe& pipe) {
+  int ends[2];
+  if (::pipe(ends) != 0) return false;
+  pipe = {platform::Handle{ends[0]}, platform::Handle{ends[1]}};
+  return true;
+}
+void CloseEnd(platform::Handle& end) {
+  if (end.valid()) close(static_cast<int>(end.value));
+  end = {};
+}
+#endif
+
 // A console-kind connection on two pipes: what it reads is written into the first beforehand,
 // what it writes is taken from the second afterwards.
 class ConsolePortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(pipe(input_), 0);
-    ASSERT_EQ(pipe(output_), 0);
+    ASSERT_TRUE(MakePipe(input_));
+    ASSERT_TRUE(MakePipe(output_));
     connection_ = Connection{};
     connection_.attributes.kind = RecordKind::kConsole;
-    connection_.attributes.inputHandle = platform::Handle{input_[0]};
-    connection_.attributes.outputHandle = platform::Handle{output_[1]};
+    connection_.attributes.inputHandle = input_.reading;
+    connection_.attributes.outputHandle = output_.writing;
     connection_.AllocateBuffer(kConsoleBufferSize + 1);
   }
   void TearDown() override {
-    for (int* handle : {&input_[0], &input_[1], &output_[0], &output_[1]}) {
-      if (*handle >= 0) close(*handle);
-      *handle = -1;
+    for (Pipe* pipe : {&input_, &output_}) {
+      CloseEnd(pipe->reading);
+      CloseEnd(pipe->writing);
     }
   }
 
   void Type(const std::string& bytes) {
-    ASSERT_EQ(write(input_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(input_[1]);
-    input_[1] = -1;
+    ASSERT_TRUE(platform::WriteAll(input_.writing, bytes.data(), bytes.size()).ok());
+    CloseEnd(input_.writing);
   }
 
   // Every record as the formatter sees it, taken in runs of at most `wanted` characters and
@@ -62,16 +97,19 @@ class ConsolePortTest : public ::testing::Test {
   }
 
   std::string Written() {
-    close(output_[1]);
-    output_[1] = -1;
+    CloseEnd(output_.writing);
     std::string bytes;
     char chunk[512];
-    for (ssize_t n; (n = read(output_[0], chunk, sizeof chunk)) > 0;) bytes.append(chunk, n);
+    for (platform::IoResult got = platform::ReadSome(output_.reading, chunk, sizeof chunk);
+         got.ok() && got.count > 0;
+         got = platform::ReadSome(output_.reading, chunk, sizeof chunk)) {
+      bytes.append(chunk, got.count);
+    }
     return bytes;
   }
 
-  int input_[2] = {-1, -1};
-  int output_[2] = {-1, -1};
+  Pipe input_;
+  Pipe output_;
   Connection connection_;
 };
 

@@ -162,6 +162,7 @@ constexpr ErrorId RowOf(SystemStep step, platform::Error error) {
         case Error::kNotFound:
         case Error::kNoSuchFolder:
         case Error::kNameTooLong:
+        case Error::kBadName:
         case Error::kTooManyLinks:
           return ErrorId::kFileNotFound;
         case Error::kExists:
@@ -172,7 +173,7 @@ constexpr ErrorId RowOf(SystemStep step, platform::Error error) {
           return ErrorId::kShareNotInstalled;
         case Error::kNoMemory:
           return ErrorId::kHeapSpaceLimit;
-        default:  // refused access, a folder, a busy file and anything unforeseen
+        default:  // refused access, a folder, a device's name, a busy file, anything unforeseen
           return ErrorId::kAccessNotAllowed;
       }
     case SystemStep::kRead:

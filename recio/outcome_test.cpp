@@ -1,7 +1,9 @@
 // Requests that ask for their outcome: the status together with the record a read ended or failed
 // on, the text of the numeric field that failed, and the system's cause of a refused open.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -11,6 +13,12 @@
 
 namespace recio {
 namespace {
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 constexpr int32_t kUnit = 21;
 constexpr Layout kReal{"(F10.0)"};
@@ -63,8 +71,7 @@ TEST(OutcomeTest, ReadsGiveTheirRecordAndTheTextOfAFailedField) {
 
 TEST(OutcomeTest, RefusedOpensGiveTheSystemsCause) {
   x17b_test::TempDir dir;
-  mkdir(dir.File("folder").c_str(), 0755);
-  ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0666), 0);
+  ASSERT_TRUE(x17b_test::MakeFolder(dir.File("folder")));
   struct Case {
     std::string name;
     OpenStatus status;
@@ -72,22 +79,53 @@ TEST(OutcomeTest, RefusedOpensGiveTheSystemsCause) {
     int32_t number;
     ::platform::Error cause;
   };
-  for (const Case& c : std::vector<Case>{
-           {"folder", OpenStatus::kUnknown, false, 6414, ::platform::Error::kIsFolder},
-           {"missing.dat", OpenStatus::kOld, false, 6416, ::platform::Error::kNotFound},
-           {"missing/new.dat", OpenStatus::kUnknown, false, 6416, ::platform::Error::kNoSuchFolder},
-           {std::string(300, 'n'), OpenStatus::kUnknown, false, 6416,
-            ::platform::Error::kNameTooLong},
-           {"pipe", OpenStatus::kOld, true, 6414, ::platform::Error::kNotAFile},
-       }) {
+  std::vector<Case> cases = {
+      {dir.File("folder"), OpenStatus::kUnknown, false, 6414, ::platform::Error::kIsFolder},
+      {dir.File("missing.dat"), OpenStatus::kOld, false, 6416, ::platform::Error::kNotFound},
+      {dir.File("missing/new.dat"), OpenStatus::kUnknown, false, 6416,
+       ::platform::Error::kNoSuchFolder},
+  };
+#ifdef _WIN32
+  // A named pipe is known by its name: direct access is refused before anything opens it.
+  cases.push_back({"\\\\.\\pipe\\x17b-outcome-test", OpenStatus::kOld, true, 6414,
+                   ::platform::Error::kNotAFile});
+  // Names that Windows keeps for a device, in every folder and with any extension, reach no
+  // device: those that are no device of the record layer's own are refused.
+  for (const char* device : {"com2", "LPT5.dat", "conin$", "nul.tar.gz", "aux"}) {
+    cases.push_back(
+        {dir.File(device), OpenStatus::kUnknown, false, 6414, ::platform::Error::kDeviceName});
+  }
+#else
+  // Windows says only that such a name is not there (wine: its folder).
+  cases.push_back({dir.File(std::string(300, 'n')), OpenStatus::kUnknown, false, 6416,
+                   ::platform::Error::kNameTooLong});
+  ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0666), 0);
+  cases.push_back({dir.File("pipe"), OpenStatus::kOld, true, 6414, ::platform::Error::kNotAFile});
+#endif
+  for (const Case& c : cases) {
     Outcome outcome;
-    const int32_t status =
-        OpenNamed(dir.File(c.name), c.status, outcome,
-                  c.direct ? Keyword<Access>{Access::kDirect} : Keyword<Access>{});
+    const int32_t status = OpenNamed(
+        c.name, c.status, outcome, c.direct ? Keyword<Access>{Access::kDirect} : Keyword<Access>{});
     EXPECT_EQ(status, c.number) << c.name;
     EXPECT_EQ(outcome.status, c.number) << c.name;
     EXPECT_EQ(outcome.cause, c.cause) << c.name;
   }
+}
+
+// One file is held by one unit: a second unit that opens it by another spelling is refused where
+// the file system takes both spellings for one name (Windows ignores case), and gets a file of
+// its own where it does not.
+TEST(OutcomeTest, TheSameFileUnderAnotherSpellingIsHeldByItsUnit) {
+  x17b_test::TempDir dir;
+  Outcome outcome;
+  ASSERT_EQ(OpenNamed(dir.File("case.dat"), OpenStatus::kUnknown, outcome), 0);
+  OpenSpec spec;
+  const std::string other = dir.File("CASE.DAT");
+  spec.name = std::span<const char>(other.data(), other.size());
+  spec.nameAsGiven = true;
+  EXPECT_EQ(Open(kUnit + 1, spec, {.status = true}), kWindows ? 6413 : 0);
+  EXPECT_EQ(Close(kUnit + 1, CloseStatus::kDelete, {.status = true}), 0);
+  EXPECT_EQ(Close(kUnit, CloseStatus::kDelete, {.status = true}), 0);
 }
 
 }  // namespace

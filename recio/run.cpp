@@ -36,7 +36,7 @@ void CloseEveryUnitInSlotOrder() {
 void Start(int argc, char** argv) noexcept {
   // Before anything else: no file of the run may take the number of a closed standard stream.
   const std::array<platform::StreamFacts, 3> streams = platform::PrepareStandardStreams();
-  platform::IgnoreWriteSignals();
+  platform::PrepareThisProcess();
   HoldStandardStreamFiles(streams);
   SetArguments(argc, argv);
   console::Connect(streams[platform::IndexOf(platform::Stream::kInput)].terminal,

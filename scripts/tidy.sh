@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs clang-tidy (checks in .clang-tidy) over the sources of platform/, recio/, subs/ and convert/.
+# Runs clang-tidy (checks in .clang-tidy) over the sources of platform/, recio/, subs/ and convert/
+# that the build compiles: a Linux build's, or the Windows cross build's (*_windows.cpp).
 # Usage: scripts/tidy.sh BUILD_DIR
 # BUILD_DIR must hold a compile_commands.json, e.g. from
 #   cmake -S . -B BUILD_DIR -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
@@ -17,8 +18,19 @@ if [[ -z "$tidy" ]]; then
   exit 2
 fi
 
+# The sources of the system the database was made for. A database of the Windows cross build
+# (MinGW-w64) checks the Windows sources; clang finds MinGW-w64's C headers by the target, but not
+# the C++ library of its GCC, which is named here.
+extra=()
+other='*_windows.cpp'
+if grep -q 'w64-mingw32' "$build/compile_commands.json"; then
+  other='*_posix.cpp'
+  cxx="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")/include/c++"
+  extra=(--extra-arg=--target=x86_64-w64-mingw32 "--extra-arg=-isystem$cxx"
+         "--extra-arg=-isystem$cxx/x86_64-w64-mingw32" "--extra-arg=-isystem$cxx/backward")
+fi
 mapfile -t sources < <(cd "$root" && find platform recio subs convert -maxdepth 1 -name '*.cpp' \
-  ! -name '*_test.cpp' ! -name 'fuzz_*.cpp' ! -name '*_probe.cpp' | sort)
+  ! -name '*_test.cpp' ! -name 'fuzz_*.cpp' ! -name '*_probe.cpp' ! -name "$other" | sort)
 if [[ ${#sources[@]} -eq 0 ]]; then
   echo "no sources found under $root" >&2
   exit 2
@@ -30,7 +42,8 @@ trap 'rm -f "$log"' EXIT
 # clang-tidy exits non-zero on any warning (WarningsAsErrors) and on a crash; xargs passes that on.
 status=0
 printf '%s\n' "${sources[@]}" |
-  (cd "$root" && xargs -P "$(nproc)" -I{} "$tidy" --quiet -p "$build" {}) >"$log" 2>&1 || status=$?
+  (cd "$root" && xargs -P "$(nproc)" -I{} "$tidy" --quiet -p "$build" "${extra[@]}" {}) >"$log" 2>&1 ||
+  status=$?
 
 problems="$(grep -cE '(warning|error): ' "$log" || true)"
 # "N warnings generated." counts the warnings suppressed in system and library headers.

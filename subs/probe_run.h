@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -18,12 +17,12 @@ using x17b_test::InputKind;
 /// standard input.
 inline x17b_test::RunResult RunProbe(const std::string& script, const std::string& input,
                                      InputKind kind, const x17b_test::TempDir& dir) {
-  setenv("X17B_DIALOGUE_SCRIPT", script.c_str(), 1);
   x17b_test::RunOptions options;
+  options.environment = {{"X17B_DIALOGUE_SCRIPT", script}};
   options.input = input;
   options.kind = kind;
   options.workDir = dir.path();
-  return x17b_test::RunProgram(X17B_BUILD_DIR "/subs/dialogue_probe", options);
+  return x17b_test::RunProgram(x17b_test::BuiltProgram("subs/dialogue_probe"), options);
 }
 
 /// `text` blank-padded or cut to `width` columns.

@@ -5,7 +5,6 @@
 // prompt (which holds its line) the next record is written whole, its leading blank included;
 // after any other record the next one starts with CR LF.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 
@@ -219,7 +218,7 @@ TEST(RedtrmlMacroTest, TheAlreadyWritingMessageShowsTheNameEnteredLast) {
 // the file that is being recorded (another unit holds it), not only a missing file.
 TEST(RedtrmlMacroTest, AFileThatCannotBeOpenedForAnyReasonIsAskedForAgain) {
   TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  ASSERT_TRUE(x17b_test::MakeFolder(dir.File("sub")));
   const auto result =
       RunProbe("L4,Q", "@M\nrec.txt\n@R\nsub\nrec.txt\nQUIT\nz\n", InputKind::kPipe, dir);
   EXPECT_TRUE(SameBytes("Q > " + kAskName + " Q > " + kAskName + " " + kNotFound + "\r\n" +

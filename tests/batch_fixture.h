@@ -1,16 +1,11 @@
 // What the whole-program tests of x17b2pavo-batch share: the program, scans, runs and folders.
 #pragma once
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <fstream>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/convert_scan.h"
@@ -18,7 +13,7 @@
 
 namespace convert_test {
 
-inline const std::string kBatch = X17B_BUILD_DIR "/x17b2pavo-batch";
+inline const std::string kBatch = x17b_test::BuiltProgram("x17b2pavo-batch");
 inline const std::string kHint = "Try 'x17b2pavo-batch --help' for more information.\n";
 
 inline std::string Scan(const ScanHeader& header, const std::vector<std::string>& values) {
@@ -53,16 +48,7 @@ inline x17b_test::RunResult Batch(const x17b_test::TempDir& dir, std::vector<std
 
 /// The names in a folder, sorted.
 inline std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return x17b_test::FolderNames(folder);
 }
 
 /// Whether the folder holds a hidden (temporary) file.
@@ -78,51 +64,6 @@ inline std::string Summary(int scans, int converted, int skipped, int failed, in
          ", " + std::to_string(skipped) + " skipped, " + std::to_string(failed) + " failed\n";
 }
 
-/// A scan read through a named pipe that the test feeds: the conversion of the scan waits for
-/// the test as long as the test wants.
-class ScanPipe {
- public:
-  explicit ScanPipe(std::string path) : path_{std::move(path)} { mkfifo(path_.c_str(), 0666); }
-  ~ScanPipe() { Close(); }
-  ScanPipe(const ScanPipe&) = delete;
-  ScanPipe& operator=(const ScanPipe&) = delete;
-
-  /// True once a reader has the pipe open; the test's end stays open until Close.
-  bool Opened() {
-    if (handle_ < 0) handle_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (handle_ >= 0) fcntl(handle_, F_SETFL, 0);
-    return handle_ >= 0;
-  }
-  /// With the test's end open: whether a reader has the pipe open now (a second writer opens
-  /// only then, and goes again at once, which the reader does not notice).
-  bool HasReader() const {
-    const int probe = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (probe >= 0) close(probe);
-    return probe >= 0;
-  }
-  /// Waits until the reader has taken every byte written so far.
-  void WaitUntilRead() const {
-    for (int held = 1, waited = 0;
-         ioctl(handle_, FIONREAD, &held) == 0 && held > 0 && waited < 10000; ++waited) {
-      usleep(1000);
-    }
-  }
-  void Write(const std::string& bytes) {
-    if (write(handle_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-      Close();
-    }
-  }
-  /// The end of the scan, as the reader sees it.
-  void Close() {
-    if (handle_ >= 0) close(handle_);
-    handle_ = -1;
-  }
-
- private:
-  std::string path_;
-  int handle_ = -1;
-};
-
 /// The header and the first two values of a good scan: a scan half read.
 inline std::string GoodScanHead() {
   return JoinLines(HeaderLines(ScanHeader{})) + "1\n2\n";
@@ -137,18 +78,15 @@ inline std::string GoodScanRest() {
 inline bool WaitFor(const std::function<bool()>& done) {
   for (int waited = 0; waited < 10000; ++waited) {
     if (done()) return true;
-    usleep(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return done();
 }
 
 /// The one worker process of a batch run with one worker; -1 when there is none.
 inline int OnlyWorker(int pid) {
-  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                         "/children");
-  int worker = -1;
-  children >> worker;
-  return worker;
+  const std::vector<int> workers = x17b_test::ChildProcesses(pid);
+  return workers.empty() ? -1 : workers.front();
 }
 
 }  // namespace convert_test

@@ -1,29 +1,23 @@
 // Whole-program tests of x17b2pavo-batch: the bytes it writes, its failure lines, its options,
 // and that it never leaves a partial or temporary file behind.
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/batch_fixture.h"
 #include "tests/convert_scan.h"
 #include "tests/process_harness.h"
+#include "tests/scan_pipe.h"
 
 namespace convert_test {
 namespace {
 
 using x17b_test::FileExists;
-using x17b_test::InputKind;
+using x17b_test::MakeFolder;
 using x17b_test::ReadFileBytes;
+using x17b_test::RemoveFile;
 using x17b_test::RunOptions;
 using x17b_test::RunResult;
 using x17b_test::TempDir;
@@ -54,7 +48,7 @@ TEST(BatchBytesTest, OutputsAreTheBytesThatX17b2pavoWrites) {
 
   TempDir dir;
   std::vector<std::string> args = {"-q", "-o", "batch"};
-  ASSERT_EQ(mkdir(dir.File("batch").c_str(), 0755), 0);
+  ASSERT_TRUE(MakeFolder(dir.File("batch")));
   for (std::size_t i = 0; i < scans.size(); ++i) {
     const std::string name = std::string("s").append(std::to_string(i)).append(".dat");
     WriteFileBytes(dir.File(name), scans[i]);
@@ -166,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BatchFailureTest, ScansThatCannotBeOpened) {
   TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  ASSERT_TRUE(MakeFolder(dir.File("folder.dat")));
   const RunResult run = Batch(dir, {"missing.dat", "folder.dat", "", "nodir/x.dat"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err,
@@ -176,31 +170,6 @@ TEST(BatchFailureTest, ScansThatCannotBeOpened) {
             "x17b2pavo-batch: nodir/x.dat: file not found\n" +
                 Summary(4, 0, 0, 4));
   EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"folder.dat"});
-}
-
-// An output that cannot be written fails its scan and leaves no temporary file: a read-only
-// folder, a file system out of space.
-TEST(BatchFailureTest, OutputsThatCannotBeWritten) {
-  TempDir dir;
-  WriteFileBytes(dir.File("a.dat"), GoodScan());
-  WriteFileBytes(dir.File("big.dat"), RampScan(1000));
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  RunOptions limited;
-  limited.fileSizeLimit = 4096;  // a.pavo fits, big.pavo does not
-  RunResult run = Batch(dir, {"-o", "out", "a.dat", "big.dat"}, limited);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: out/big.pavo: no space left on device (file too large)\n" +
-                         Summary(2, 1, 0, 1));
-  EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
-
-  if (geteuid() != 0) return;  // root writes into a read-only folder anyway
-  ASSERT_EQ(mkdir(dir.File("ro").c_str(), 0555), 0);
-  RunOptions nobody;
-  nobody.dropToUid = 65534;
-  run = Batch(dir, {"-q", "-o", "ro", "a.dat"}, nobody);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: ro/a.pavo: access not allowed (permission denied)\n");
-  EXPECT_TRUE(Names(dir.File("ro")).empty());
 }
 
 // What x17b2pavo writes without a word, the batch warns of, in the order of the scans, at most one
@@ -246,7 +215,7 @@ TEST(BatchWarningTest, WarningsOrUnderStrictFailures) {
   run = Batch(dir, args);
   EXPECT_EQ(run.err, warnings + Summary(5, 5, 0, 0, 4));
   for (const std::string& scan : scans) {
-    ASSERT_EQ(unlink(dir.File(scan.substr(0, scan.size() - 4) + ".pavo").c_str()), 0);
+    ASSERT_TRUE(RemoveFile(dir.File(scan.substr(0, scan.size() - 4) + ".pavo")));
   }
   args[0] = "--strict";
   run = Batch(dir, args);
@@ -260,9 +229,9 @@ TEST(BatchWarningTest, WarningsOrUnderStrictFailures) {
 // failure lines a run would give, in the order of the scans.
 TEST(BatchDryRunTest, ChecksEveryScanAndConvertsNothing) {
   TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  ASSERT_TRUE(MakeFolder(dir.File("out")));
+  ASSERT_TRUE(MakeFolder(dir.File("sub")));
+  ASSERT_TRUE(MakeFolder(dir.File("folder.dat")));
   for (const char* name : {"a.dat", "b.dat", "c.dat", "sub/a.dat"}) {
     WriteFileBytes(dir.File(name), GoodScan());
   }
@@ -317,53 +286,12 @@ TEST(BatchOutputsTest, ExistingOutputFailsOrIsSkippedOrReplacedWhole) {
   EXPECT_EQ(run.err, Summary(1, 0, 1, 0));
 }
 
-// An output that x17b2pavo could not write either fails its scan with x17b2pavo's reason under
-// every option, and stays as it is: a folder, a device, the file behind standard error, a file
-// this user may not write.
-TEST(BatchOutputsTest, OutputsThatX17b2pavoCouldNotWriteAreNeverReplaced) {
-  TempDir dir;
-  for (const char* name : {"folder.dat", "device.dat", "log.dat", "locked.dat"}) {
-    WriteFileBytes(dir.File(name), GoodScan());
-  }
-  ASSERT_EQ(mkdir(dir.File("folder.pavo").c_str(), 0755), 0);
-  ASSERT_EQ(symlink("/dev/null", dir.File("device.pavo").c_str()), 0);
-  WriteFileBytes(dir.File("log.pavo"), "");
-  WriteFileBytes(dir.File("locked.pavo"), GoodOutput());
-  ASSERT_EQ(chmod(dir.File("locked.pavo").c_str(), 0444), 0);
-  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
-  for (const char* option : {"-q", "-f", "-n"}) {
-    RunOptions options;
-    options.stdoutPath = dir.File("log.pavo");      // where a log goes: >log.pavo
-    if (geteuid() == 0) options.dropToUid = 65534;  // root may write any file
-    const RunResult run =
-        Batch(dir, {"-q", option, "folder.dat", "device.dat", "log.dat", "locked.dat"}, options);
-    EXPECT_EQ(run.exitCode, 1) << option;
-    EXPECT_EQ(run.err,
-              "x17b2pavo-batch: folder.pavo: access not allowed (is a directory)\n"
-              "x17b2pavo-batch: device.pavo: access not allowed (not a regular file)\n"
-              "x17b2pavo-batch: log.pavo: file already connected to a different unit\n"
-              "x17b2pavo-batch: locked.pavo: file read-only or locked against writing "
-              "(permission denied)\n")
-        << option;
-    EXPECT_EQ(ReadFileBytes(dir.File("locked.pavo")), GoodOutput());
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("device.pavo")));
-  }
-  // A link to a file that may be replaced is replaced by the rename: the link, not its target.
-  WriteFileBytes(dir.File("target.pavo"), "old");
-  WriteFileBytes(dir.File("linked.dat"), GoodScan());
-  ASSERT_EQ(symlink("target.pavo", dir.File("linked.pavo").c_str()), 0);
-  const RunResult run = Batch(dir, {"-q", "-f", "linked.dat"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(ReadFileBytes(dir.File("target.pavo")), "old");
-  EXPECT_EQ(ReadFileBytes(dir.File("linked.pavo")), GoodOutput());
-}
-
 struct AppearingCase {
   const char* name;
   const char* option;
   std::string appearing;  // the bytes of the output that appears while its scan converts
   int exitCode;
-  std::string err;
+  std::string err;  // "OUTPUT" stands for the output's name
 };
 
 void PrintTo(const AppearingCase& c, std::ostream* os) {
@@ -377,20 +305,26 @@ class BatchAppearingOutputTest : public testing::TestWithParam<AppearingCase> {}
 TEST_P(BatchAppearingOutputTest, OutputThatAppearsMeanwhileIsJudgedAsBefore) {
   const AppearingCase& c = GetParam();
   TempDir dir;
-  ScanPipe slow{dir.File("slow.dat")};
+  ScanPipe slow{dir, "slow.dat"};
   RunOptions options;
   options.duringRun = [&](int) {
     if (!slow.Opened() || !HoldsTemporaryFile(dir.path())) return false;
-    WriteFileBytes(dir.File("slow.pavo"), c.appearing);
+    WriteFileBytes(dir.File(slow.Output()), c.appearing);
     slow.Write(GoodScan());
     slow.Close();
     return true;
   };
-  const RunResult run = Batch(dir, {"-j1", c.option, "slow.dat"}, options);
-  EXPECT_EQ(run.err, c.err);
+  const RunResult run = Batch(dir, {"-j1", c.option, "-o", ".", slow.name()}, options);
+  std::string err = c.err;
+  if (const std::size_t at = err.find("OUTPUT"); at != std::string::npos) {
+    err.replace(at, 6, "./" + slow.Output());
+  }
+  EXPECT_EQ(run.err, err);
   EXPECT_EQ(run.exitCode, c.exitCode);
-  EXPECT_EQ(ReadFileBytes(dir.File("slow.pavo")), c.appearing);
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"slow.dat", "slow.pavo"}));
+  EXPECT_EQ(ReadFileBytes(dir.File(slow.Output())), c.appearing);
+  std::vector<std::string> names = Names(dir.path());
+  std::erase(names, slow.name());  // the pipe, where it is in the folder
+  EXPECT_EQ(names, std::vector<std::string>{slow.Output()});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -398,11 +332,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         AppearingCase{"WholeUnderSkip", "-n", GoodOutput(), 0, Summary(1, 0, 1, 0)},
         AppearingCase{"PartialUnderSkip", "-n", GoodOutput().substr(0, 100), 1,
-                      "x17b2pavo-batch: slow.pavo: exists but is not a whole powder data file; -f "
+                      "x17b2pavo-batch: OUTPUT: exists but is not a whole powder data file; -f "
                       "replaces it\n" +
                           Summary(1, 0, 0, 1)},
         AppearingCase{"WholeWithoutOption", "-q", GoodOutput(), 1,
-                      "x17b2pavo-batch: slow.pavo: exists; -f replaces it, -n skips it\n"}),
+                      "x17b2pavo-batch: OUTPUT: exists; -f replaces it, -n skips it\n"}),
     [](const testing::TestParamInfo<AppearingCase>& info) { return std::string(info.param.name); });
 
 // A rerun with -n converts only what an interrupted or failed run left out.
@@ -418,33 +352,25 @@ TEST(BatchOutputsTest, RerunWithSkipExistingConvertsWhatIsMissing) {
   EXPECT_EQ(ReadFileBytes(dir.File("b.pavo")), ReadFileBytes(dir.File("a.pavo")));
 }
 
-// Replacing an output replaces the file behind its name: never when that file is a scan's, under
-// another name or behind a link. A scan that is the file behind standard input is only read.
-TEST(BatchOutputsTest, ReplacingNeverTakesTheFileOfAScan) {
+// A scan that is the file behind standard input is only read. (Replacing never takes the file of
+// a scan behind a link: batch_posix_test.cpp.)
+TEST(BatchOutputsTest, ScanBehindStandardInputIsOnlyRead) {
   TempDir dir;
-  const std::string other = RampScan(30);
-  WriteFileBytes(dir.File("t.pavo"), other);
   WriteFileBytes(dir.File("t.dat"), GoodScan());
-  ASSERT_EQ(symlink("t.pavo", dir.File("s.dat").c_str()), 0);
-  RunResult run = Batch(dir, {"-f", "-j1", "t.dat", "s.dat"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err,
-            "x17b2pavo-batch: t.pavo: would replace the scan s.dat\n" + Summary(2, 1, 0, 1));
-  EXPECT_EQ(ReadFileBytes(dir.File("t.pavo")), other);
-
   RunOptions fromTheScan;
   fromTheScan.stdinPath = dir.File("t.dat");
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  run = Batch(dir, {"-q", "-o", "out", "t.dat"}, fromTheScan);
+  ASSERT_TRUE(MakeFolder(dir.File("out")));
+  const RunResult run = Batch(dir, {"-q", "-o", "out", "t.dat"}, fromTheScan);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadFileBytes(dir.File("out/t.pavo")), GoodOutput());
+  EXPECT_EQ(ReadFileBytes(dir.File("t.dat")), GoodScan());
 }
 
 TEST(BatchOutputsTest, CollidingOutputsFailTheLaterScanAndOverwriteNothing) {
   TempDir dir;
   const std::string scan = GoodScan();
   for (const char* name : {"a.dat", "a.raw", "x.pavo"}) WriteFileBytes(dir.File(name), scan);
-  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  ASSERT_TRUE(MakeFolder(dir.File("sub")));
   WriteFileBytes(dir.File("sub/a.dat"), scan);
   const RunResult run = Batch(dir, {"a.dat", "a.raw", "./a.dat", "x.pavo", "-o", ".", "sub/a.dat"});
   EXPECT_EQ(run.exitCode, 1);
@@ -459,13 +385,17 @@ TEST(BatchOutputsTest, CollidingOutputsFailTheLaterScanAndOverwriteNothing) {
             (std::vector<std::string>{"a.dat", "a.pavo", "a.raw", "sub", "x.pavo"}));
 }
 
-// Any byte a file name may hold, a leading "-" after "--", and names that the record layer would
-// otherwise take for devices or trim.
+// Any character a file name may hold, a leading "-" after "--", and names that the record layer
+// would otherwise take for devices or trim. (Windows' names hold no quote, and Windows reserves
+// con and nul itself: windows_program_test.cpp.)
 TEST(BatchOutputsTest, AnyFileNameIsTakenAsItIs) {
   TempDir dir;
-  const std::vector<std::string> stems = {"with blank", "it's",     "\"quoted\"",  "a,b",
-                                          "bang!",      "at@home",  "caf\xc3\xa9", "con",
-                                          "nul",        " padded ", "-dash"};
+  std::vector<std::string> stems = {"with blank", "it's",      "a,b",      "bang!",
+                                    "at@home",    "caf\xc3\xa9", " padded ", "-dash",
+                                    "\xce\xa9\xe6\x97\xa5"};
+#ifndef _WIN32
+  stems.insert(stems.end(), {"\"quoted\"", "con", "nul"});
+#endif
   std::vector<std::string> args = {"-q", "--"};
   for (const std::string& stem : stems) {
     WriteFileBytes(dir.File(stem + ".dat"), GoodScan());
@@ -511,85 +441,19 @@ TEST(BatchRunTest, OneWorkerAndFourGiveTheSameRun) {
   }
 }
 
-struct ProgressCase {
-  const char* name;
-  std::vector<std::string> options;
-  std::string term;  // TERM; a pipe when empty
-  std::string err;   // what standard error receives when it is not a terminal
-};
-
-void PrintTo(const ProgressCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class BatchProgressTest : public testing::TestWithParam<ProgressCase> {};
-
-// On a terminal the progress line is rewritten in place: with an erase to the end of the line, or
-// for a dumb terminal with blanks, cut to the terminal's width less one column without splitting a
-// character, and taken away before a failure line and before the summary. -q leaves only the
-// failure lines; without a terminal --progress writes plain lines, the first at once.
-TEST_P(BatchProgressTest, ProgressFitsTheTerminalOrTheLog) {
-  const ProgressCase& c = GetParam();
+// Without a terminal there is no progress line unless --progress asks for one: then plain lines,
+// the first at once, with the whole name, whatever its characters.
+TEST(BatchProgressTest, WithoutATerminalProgressIsAPlainLineOnRequest) {
   TempDir dir;
   const std::string longName = "caf\xc3\xa9-" + std::string(40, 'x') + ".dat";
   WriteFileBytes(dir.File(longName), GoodScan());
   WriteFileBytes(dir.File("b.dat"), GoodScan());
-  std::vector<std::string> args = c.options;
-  for (const char* name : {"missing.dat", "b.dat"}) args.push_back(name);
-  args.insert(args.begin() + static_cast<std::ptrdiff_t>(c.options.size()), longName);
-  RunOptions options;
-  if (!c.term.empty()) {
-    options.kind = InputKind::kPty;
-    options.stderrOnTerminal = true;
-    options.terminalColumns = 30;
-    options.environment = {{"TERM", c.term}};
-  }
-  const RunResult run = Batch(dir, args, options);
   const std::string failure = "x17b2pavo-batch: missing.dat: file not found\n";
-  if (c.term.empty()) {
-    EXPECT_EQ(run.err, c.err);
-    return;
-  }
-  const std::string& shown = run.out;
-  if (c.err == "quiet") {
-    EXPECT_EQ(Visible(shown), Visible(failure));
-    return;
-  }
-  const bool dumb = c.term == "dumb";
-  EXPECT_EQ(shown.find('\x1b') == std::string::npos, dumb) << Visible(shown);
-  // The first line shows at once, cut to 29 columns after the accented character.
-  const std::string first = "[1/3] caf\xc3\xa9-" + std::string(18, 'x');
-  EXPECT_EQ(shown.substr(0, first.size() + 1), "\r" + first) << Visible(shown);
-  const std::string cleared = dumb ? "\r" + std::string(29, ' ') + "\r" : "\r\x1b[K";
-  EXPECT_NE(shown.find(cleared + failure), std::string::npos) << Visible(shown);
-  EXPECT_TRUE(shown.ends_with(Summary(3, 2, 0, 1))) << Visible(shown);
-  // Every progress line fits in 29 columns: one a character, whatever its bytes.
-  for (std::size_t cr = shown.find("\r["); cr != std::string::npos;
-       cr = shown.find("\r[", cr + 1)) {
-    const std::string line = shown.substr(cr + 1, shown.find_first_of("\r\n\x1b", cr + 1) - cr - 1);
-    EXPECT_LE(std::count_if(line.begin(), line.end(), [](char b) { return (b & 0xC0) != 0x80; }),
-              29)
-        << Visible(line);
-  }
+  RunResult run = Batch(dir, {"-f", longName, "missing.dat", "b.dat"});
+  EXPECT_EQ(run.err, failure + Summary(3, 2, 0, 1));
+  run = Batch(dir, {"-f", "--progress", longName, "missing.dat", "b.dat"});
+  EXPECT_EQ(run.err, "[1/3] " + longName + "\n" + failure + Summary(3, 2, 0, 1));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, BatchProgressTest,
-    testing::Values(ProgressCase{"Terminal", {"-f"}, "xterm", ""},
-                    ProgressCase{"DumbTerminal", {"-f"}, "dumb", ""},
-                    ProgressCase{"QuietTerminal", {"-f", "-q"}, "xterm", "quiet"},
-                    ProgressCase{
-                        "NoTerminal",
-                        {"-f"},
-                        "",
-                        "x17b2pavo-batch: missing.dat: file not found\n" + Summary(3, 2, 0, 1)},
-                    ProgressCase{"LogOfNoTerminal",
-                                 {"-f", "--progress"},
-                                 "",
-                                 "[1/3] caf\xc3\xa9-" + std::string(40, 'x') +
-                                     ".dat\nx17b2pavo-batch: missing.dat: file not found\n" +
-                                     Summary(3, 2, 0, 1)}),
-    [](const testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
 
 // ---- The command line ---------------------------------------------------------------------------
 
@@ -612,7 +476,11 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
       {{"--quiet=yes", "a.dat"}, "option '--quiet' doesn't allow an argument"},
       {{"-o", "nowhere", "a.dat"}, "'nowhere': no such folder"},
       {{"--output-dir=", "a.dat"}, "'': no such folder"},
+#ifdef _WIN32
+      {{"-o", "NUL", "a.dat"}, "'NUL' is not a folder"},
+#else
       {{"-o", "/dev/null", "a.dat"}, "'/dev/null' is not a folder"},
+#endif
       {{"-j", "1\n2", "a.dat"}, "invalid number of jobs '1?2' (1 to 256)"},
       {{"--f", "a.dat"}, "option '--f' is ambiguous"},
       {{"-"},
@@ -650,11 +518,13 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "x17b2pavo-batch 1.0.0\n");
   // What they write must arrive.
+#ifndef _WIN32
   RunOptions full;
   full.stdoutPath = "/dev/full";
   run = Batch(dir, {"--version"}, full);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "x17b2pavo-batch: write error: no space left on device\n");
+#endif
   RunOptions closed;
   closed.closedStreams = {1};
   run = Batch(dir, {"--help"}, closed);
@@ -667,13 +537,21 @@ TEST(BatchCommandLineTest, HelpAndVersionGoToStandardOutput) {
 // a scan, and a last name without its NUL.
 TEST(BatchCommandLineTest, ScansFromANulSeparatedList) {
   TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("x").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir(dir.File("y").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  for (const char* name : {"x/run1.dat", "y/run1.dat", "with blank.dat", "new\nline.dat"}) {
+  ASSERT_TRUE(MakeFolder(dir.File("x")));
+  ASSERT_TRUE(MakeFolder(dir.File("y")));
+  ASSERT_TRUE(MakeFolder(dir.File("out")));
+  // A line break in a name, where the system allows one.
+#ifdef _WIN32
+  const std::string odd = "new;line";
+#else
+  const std::string odd = "new\nline";
+#endif
+  for (const std::string& name :
+       std::vector<std::string>{"x/run1.dat", "y/run1.dat", "with blank.dat", odd + ".dat"}) {
     WriteFileBytes(dir.File(name), GoodScan());
   }
-  const std::string list("x/run1.dat\0with blank.dat\0\0y/run1.dat\0-\0new\nline.dat", 52);
+  const std::string list =
+      std::string("x/run1.dat\0with blank.dat\0\0y/run1.dat\0-\0", 40) + odd + ".dat";
   RunOptions fromInput;
   fromInput.input = list;
   const RunResult run = Batch(dir, {"-o", "out", "--files0-from=-"}, fromInput);
@@ -684,47 +562,9 @@ TEST(BatchCommandLineTest, ScansFromANulSeparatedList) {
             "x17b2pavo-batch: -:5: no scan may be named '-' in a list read from standard input\n" +
                 Summary(6, 3, 0, 3));
   EXPECT_EQ(Names(dir.File("out")),
-            (std::vector<std::string>{"new\nline.pavo", "run1.pavo", "with blank.pavo"}));
+            (std::vector<std::string>{odd + ".pavo", "run1.pavo", "with blank.pavo"}));
   WriteFileBytes(dir.File("list"), "");
   EXPECT_EQ(Batch(dir, {"--files0-from", "list"}).err, Summary(0, 0, 0, 0));
-}
-
-// Names at the system's limits: a temporary name of the longest path there is, in a worker and in
-// the first process, and names too long for a folder entry.
-TEST(BatchOutputsTest, NamesAtTheSystemsLimits) {
-  TempDir dir;
-  WriteFileBytes(dir.File("s.dat"), GoodScan());
-  // The temporary name of s.pavo there is 4095 bytes: the longest path a system call takes.
-  std::string deep = "d";
-  while (deep.size() < 4063 - 201) deep += "/" + std::string(200, 'd');
-  deep += "/" + std::string(4063 - deep.size() - 1, 'e');
-  ASSERT_TRUE(std::filesystem::create_directories(dir.File(deep)));
-  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
-  std::filesystem::permissions(dir.File("d"), std::filesystem::perms::all);
-  for (bool inFirstProcess : {false, true}) {
-    if (inFirstProcess && geteuid() != 0) continue;  // needs root to run as another user
-    RunOptions options;
-    if (inFirstProcess) {
-      options.dropToUid = 65534;
-      options.processLimit = 0;
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.File("d"))) {
-        chmod(entry.path().c_str(), 0777);
-      }
-      chmod(dir.File("d").c_str(), 0777);
-    }
-    const RunResult run = Batch(dir, {"-q", "-f", "-o", deep, "s.dat"}, options);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ReadFileBytes(dir.File(deep + "/s.pavo")), GoodOutput());
-  }
-  // A part of a name longer than a folder entry may be: the scan's own, and the output's.
-  const std::string longStem(252, 'n');
-  WriteFileBytes(dir.File(longStem + ".d"), GoodScan());
-  const RunResult run = Batch(dir, {"-q", std::string(300, 'x') + ".dat", longStem + ".d"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: " + std::string(300, 'x') +
-                         ".dat: file not found (file name too long)\n" + "x17b2pavo-batch: " +
-                         longStem + ".pavo: file not found (file name too long)\n");
-  EXPECT_FALSE(HoldsTemporaryFile(dir.path()));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Whole-program tests of x17b2pavo-batch when something goes wrong: a stop request at any
-// moment (also with a signal ignored from the start, or standard error stalled), a worker killed
-// once or twice, the first process killed, no worker process at all, and a power cut right after
-// a run.
+// Whole-program tests of x17b2pavo-batch that need POSIX signals and Linux: a stop request at any
+// moment (also with a signal ignored from the start, or standard error stalled), no worker process
+// at all, and a power cut right after a run. (Killed workers: batch_workers_test.cpp, on every
+// system; Ctrl-C on Windows: windows_program_test.cpp.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/types.h>
@@ -23,6 +23,7 @@
 #include "tests/batch_fixture.h"
 #include "tests/convert_scan.h"
 #include "tests/process_harness.h"
+#include "tests/scan_pipe.h"
 
 namespace convert_test {
 namespace {
@@ -39,14 +40,6 @@ bool WaitsInPipeWrite(int pid) {
   std::string where;
   wchan >> where;
   return where.find("pipe_write") != std::string::npos;
-}
-
-// Whether the process has ended; one that waits for its new parent to collect it has.
-bool HasEnded(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string number, name, state;
-  if (!(stat >> number >> name >> state)) return true;
-  return state == "Z" || state == "X";
 }
 
 struct StopCase {
@@ -74,8 +67,7 @@ TEST_P(BatchStopTest, StopRequestEndsTheRunAndLeavesNoTemporaryFile) {
   ASSERT_EQ(chmod(dir.File("out").c_str(), 0777), 0);
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
   WriteFileBytes(dir.File("a.dat"), GoodScan());
-  ScanPipe slow{dir.File("slow.dat")};
-  ASSERT_EQ(chmod(dir.File("slow.dat").c_str(), 0666), 0);
+  ScanPipe slow{dir, "slow.dat"};
   std::vector<std::string> args = {"-j", "2", "-o", "out", "a.dat"};
   RunOptions options;
   if (c.withoutWorkers) {
@@ -155,7 +147,7 @@ TEST(BatchSignalTest, SignalWhileTheWorkersStartEndsTheRun) {
 TEST(BatchSignalTest, IgnoredSignalStaysIgnored) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  ScanPipe slow{dir.File("slow.dat")};
+  ScanPipe slow{dir, "slow.dat"};
   RunOptions options;
   options.ignoredSignals = {SIGHUP};
   options.duringRun = [&](int pid) {
@@ -172,78 +164,6 @@ TEST(BatchSignalTest, IgnoredSignalStaysIgnored) {
   EXPECT_EQ(ReadFileBytes(dir.File("out/slow.pavo")), GoodOutput());
 }
 
-// A worker killed from outside costs nothing the first time: its temporary file goes and its
-// scan is converted again by a new worker. Killed a second time on the same scan, the scan is
-// lost; every other scan is still converted, by the new workers. The test's end of the scan's
-// pipe stays open throughout, so that each new reader finds it and waits for the data.
-TEST(BatchSignalTest, KilledWorkerIsReplacedAndItsScanTriedOnceMore) {
-  for (int kills : {1, 2}) {
-    TempDir dir;
-    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-    ScanPipe slow{dir.File("slow.dat")};
-    for (const char* name : {"a.dat", "b.dat", "c.dat"}) WriteFileBytes(dir.File(name), GoodScan());
-    int killed = 0;
-    RunOptions options;
-    options.duringRun = [&](int pid) {
-      if (killed == 0 ? !slow.Opened() : !slow.HasReader()) return false;
-      if (killed == kills) {  // the last attempt: fed whole
-        slow.Write(GoodScan());
-        slow.Close();
-        return true;
-      }
-      slow.Write(GoodScanHead());
-      slow.WaitUntilRead();
-      EXPECT_TRUE(WaitFor([&] { return HoldsTemporaryFile(dir.File("out")); }));
-      // The killed worker's temporary file goes; its successor may soon make one of its own.
-      const std::vector<std::string> before = Names(dir.File("out"));
-      kill(OnlyWorker(pid), SIGKILL);
-      EXPECT_TRUE(WaitFor([&] { return Names(dir.File("out")) != before; }));
-      return ++killed == 2;
-    };
-    const RunResult run =
-        Batch(dir, {"-j", "1", "-o", "out", "slow.dat", "a.dat", "b.dat", "c.dat"}, options);
-    const std::vector<std::string> rest = {"a.pavo", "b.pavo", "c.pavo"};
-    if (kills == 1) {
-      EXPECT_EQ(run.exitCode, 0);
-      EXPECT_EQ(run.err, Summary(4, 4, 0, 0));
-      EXPECT_EQ(ReadFileBytes(dir.File("out/slow.pavo")), GoodOutput());
-    } else {
-      EXPECT_EQ(run.exitCode, 1);
-      EXPECT_EQ(run.err, "x17b2pavo-batch: slow.dat: the conversion ended unexpectedly\n" +
-                             Summary(4, 3, 0, 1));
-      EXPECT_EQ(Names(dir.File("out")), rest);
-    }
-  }
-}
-
-// The first process killed (it cannot clean up) takes its workers with it at once, a worker in the
-// middle of a scan that waits for the rest included: nothing of the run goes on without it.
-TEST(BatchSignalTest, KilledFirstProcessEndsItsWorkersAtOnce) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0755), 0);
-  ScanPipe slow{dir.File("slow.dat")};
-  int worker = -1;
-  bool workerEnded = false;
-  RunOptions options;
-  options.duringRun = [&](int pid) {
-    if (!slow.Opened() || !HoldsTemporaryFile(dir.File("out"))) return false;
-    slow.Write(GoodScanHead());
-    slow.WaitUntilRead();
-    worker = OnlyWorker(pid);
-    kill(pid, SIGKILL);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!(workerEnded = HasEnded(worker)) && std::chrono::steady_clock::now() < deadline) {
-      usleep(1000);
-    }
-    return true;
-  };
-  const RunResult run = Batch(dir, {"-j", "1", "-o", "out", "slow.dat"}, options);
-  if (!workerEnded && worker > 0) kill(worker, SIGKILL);
-  EXPECT_EQ(run.signal, SIGKILL);
-  EXPECT_GT(worker, 0);
-  EXPECT_TRUE(workerEnded);
-}
-
 // When the system refuses every worker process, the scans are converted in the first process.
 TEST(BatchWorkerTest, WithoutWorkerProcessesTheScansAreConvertedAllTheSame) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the batch as another user";
@@ -257,36 +177,6 @@ TEST(BatchWorkerTest, WithoutWorkerProcessesTheScansAreConvertedAllTheSame) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "x17b2pavo-batch: b.dat:2: end of file encountered\n" + Summary(2, 1, 0, 1));
   EXPECT_EQ(ReadFileBytes(dir.File("a.pavo")), GoodOutput());
-}
-
-// -j N converts N scans at once: N scans that are pipes are all open at the same time, each
-// waiting for its data, and no scan waits behind another while a worker is free.
-TEST(BatchWorkerTest, JobsConvertThatManyScansAtOnce) {
-  TempDir dir;
-  constexpr int kJobs = 4;
-  std::vector<std::unique_ptr<ScanPipe>> pipes;
-  std::vector<std::string> args = {"-q", "-j", std::to_string(kJobs)};
-  for (int i = 0; i < kJobs; ++i) {
-    const std::string name = "p" + std::to_string(i) + ".dat";
-    pipes.push_back(std::make_unique<ScanPipe>(dir.File(name)));
-    args.push_back(name);
-  }
-  bool allOpen = false;
-  RunOptions options;
-  options.duringRun = [&](int) {
-    for (auto& pipe : pipes) {
-      if (!pipe->Opened()) return false;
-    }
-    allOpen = true;
-    for (auto& pipe : pipes) {
-      pipe->Write(GoodScan());
-      pipe->Close();
-    }
-    return true;
-  };
-  const RunResult run = Batch(dir, args, options);
-  EXPECT_TRUE(allOpen);
-  EXPECT_EQ(run.exitCode, 0) << run.err;
 }
 
 // ---- A power cut

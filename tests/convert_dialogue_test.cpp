@@ -32,14 +32,6 @@ TEST(ConvertDialogueTest, BothNamesOnOneLineThroughPipes) {
   EXPECT_EQ(Visible(output), Visible(scan.Expected()));
 }
 
-TEST(ConvertDialogueTest, BothNamesOnOneLineAtATerminal) {
-  TempDir dir;
-  TwentyFive scan;
-  RunResult run = Convert(dir, scan.Scan(), "scan.dat out.pavo\n", InputKind::kPty);
-  ExpectStopped(run, kInputPrompt + kStopLine);
-  EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-}
-
 TEST(ConvertDialogueTest, NamesSeparatedByACommaOrTabAnswerBothQuestions) {
   for (const std::string input : {"scan.dat,out.pavo\n", "  scan.dat\tout.pavo  \n"}) {
     TempDir dir;
@@ -51,57 +43,23 @@ TEST(ConvertDialogueTest, NamesSeparatedByACommaOrTabAnswerBothQuestions) {
 }
 
 // One name per line: the second question shows its prompt. Through pipes the first prompt's line
-// is still held when the second prompt comes, so it follows on the same line with its blank.
+// is still held when the second prompt comes, so it follows on the same line with its blank; at a
+// terminal the reply ended it. Blank replies take the names from the command line.
 TEST(ConvertDialogueTest, OneNamePerLineShowsTheSecondPrompt) {
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n");
-    ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n", InputKind::kPty);
-    ExpectStopped(run, kInputPrompt + kOutputPrompt + kStopLine);
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-}
-
-TEST(ConvertDialogueTest, BlankRepliesTakeTheNamesFromTheCommandLine) {
-  for (InputKind kind : {InputKind::kPipe, InputKind::kPty}) {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), "\n\n", kind, {"scan.dat", "out.pavo"});
-    if (kind == InputKind::kPipe) {
-      ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
-    } else {
-      ExpectStopped(run, kInputPrompt + kOutputPrompt + kStopLine);
+  for (InputKind kind : x17b_test::kInputKinds) {
+    for (const bool fromArguments : {false, true}) {
+      TempDir dir;
+      TwentyFive scan;
+      RunResult run =
+          fromArguments ? Convert(dir, scan.Scan(), "\n\n", kind, {"scan.dat", "out.pavo"})
+                        : Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n", kind);
+      if (kind == InputKind::kPipe) {
+        ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
+      } else {
+        ExpectStopped(run, kInputPrompt + kOutputPrompt + kStopLine);
+      }
+      EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
     }
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-}
-
-// A typed line of 131 characters fails and is gone whole: the question is asked again and the next
-// line answers it. Two such lines in one question end the run through the status report.
-TEST(ConvertDialogueTest, TypedLineOf131CharactersIsRefusedAndAskedAgain) {
-  const std::string tooLong(131, 'a');
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), tooLong + "\nscan.dat out.pavo\n", InputKind::kPty);
-    ExpectStopped(run, kInputPrompt + kInputPrompt + kStopLine);
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File("out.pavo"))), Visible(scan.Expected()));
-  }
-  {
-    TempDir dir;
-    TwentyFive scan;
-    RunResult run = Convert(dir, scan.Scan(), tooLong + "\n" + tooLong + "\n", InputKind::kPty);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(Visible(run.out),
-              Visible(kInputPrompt + kInputPrompt + "FORTRAN error number6407 on unit  5\r\n" +
-                      kStopLine + "\r\n"));
   }
 }
 

@@ -1,9 +1,7 @@
 // Whole-program tests of x17b2pavo: the records written, the columns of the scan's fields and
 // their reading across the read buffer's edges, the rounding of counts, the bundled example.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -262,40 +260,14 @@ TEST(ConvertRecordTest, ExistingLongerOutputKeepsItsLaterRecords) {
 // The bundled example converts to the expected file, which was made from the documented layouts
 // without the converter.
 TEST(ConvertExampleTest, BundledScanGivesTheBundledPowderFile) {
-  const std::string scan = ReadFileBytes(X17B_SOURCE_DIR "/examples/scan.dat");
-  const std::string expected = ReadFileBytes(X17B_SOURCE_DIR "/examples/scan.pavo");
+  const std::string scan = ReadFileBytes(x17b_test::SourceFile("examples/scan.dat"));
+  const std::string expected = ReadFileBytes(x17b_test::SourceFile("examples/scan.pavo"));
   ASSERT_FALSE(scan.empty());
   ASSERT_EQ(expected.size() % 82, 0U);
   TempDir dir;
   RunResult run = Convert(dir, scan, "scan.dat scan.pavo\n");
   ExpectStopped(run, PipedEnd(kInputPrompt, true));
   EXPECT_EQ(Visible(ReadFileBytes(dir.File("scan.pavo"))), Visible(expected));
-}
-
-// The README's recipe for many scans, run as it stands there, on names that a typed reply or a
-// line-based pipeline would break.
-TEST(ConvertExampleTest, ReadmeRecipeForManyScansTakesAnyName) {
-  const std::string readme = ReadFileBytes(X17B_SOURCE_DIR "/README.md");
-  const std::size_t at = readme.find("xargs -0 -n 1");
-  ASSERT_NE(at, std::string::npos);
-  const std::size_t start = readme.find_first_not_of(' ', readme.rfind('\n', at) + 1);
-  const std::string recipe = readme.substr(start, readme.find('\n', at) - start);
-  TempDir dir;
-  TwentyFive scan;
-  const std::vector<std::string> stems = {"plain", "with blank", "it's",    "\"quoted\"",
-                                          "a,b",   "bang!",      "at@home", "-dash"};
-  for (const std::string& stem : stems)
-    x17b_test::WriteFileBytes(dir.File(stem + ".dat"), scan.Scan());
-  x17b_test::RunOptions options;
-  options.args = {"-c", recipe};
-  options.workDir = dir.path();
-  options.environment = {{"PATH", std::string(X17B_BUILD_DIR ":") + std::getenv("PATH")}};
-  RunResult run = x17b_test::RunProgram("/bin/sh", options);
-  EXPECT_EQ(run.exitCode, 0) << recipe;
-  EXPECT_EQ(run.err, "");
-  for (const std::string& stem : stems) {
-    EXPECT_EQ(Visible(ReadFileBytes(dir.File(stem + ".pavo"))), Visible(scan.Expected())) << stem;
-  }
 }
 
 }  // namespace

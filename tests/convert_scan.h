@@ -13,7 +13,7 @@
 
 namespace convert_test {
 
-inline const std::string kProgram = X17B_BUILD_DIR "/x17b2pavo";
+inline const std::string kProgram = x17b_test::BuiltProgram("x17b2pavo");
 
 inline const std::string kInputPrompt = "Enter input X17B EDS datafile name >";
 inline const std::string kOutputPrompt = "Enter output PAVO datafile name >";

@@ -12,6 +12,7 @@ namespace {
 using x17b_test::InputKind;
 using x17b_test::kStopLine;
 using x17b_test::ProbeRun;
+using x17b_test::ReadFileBytes;
 using x17b_test::Visible;
 
 using RecioConsoleOutputTest = x17b_test::RecioProbeTest;
@@ -61,47 +62,10 @@ TEST_F(RecioConsoleOutputTest, PipedPromptKeepsTheLineAndTheNextRecordFollowsWho
   EXPECT_EQ(run.log, "read status=0 [abc]\n");
 }
 
-TEST_F(RecioConsoleOutputTest, TerminalPromptThenReplyThenMessageStartsOnTheNextLine) {
-  ProbeRun run =
-      Run("write * A$  Name >\nread 5\nwrite * 1XA next\nstop", "abc\n", InputKind::kPty);
-  // The reply is typed behind the prompt; after the read the console is on a fresh line.
-  EXPECT_EQ(Visible(run.result.out), Visible("Name >next\r\n" + kStopLine + "\r\n"));
-  EXPECT_EQ(run.log, "read status=0 [abc]\n");
-}
-
-TEST_F(RecioConsoleOutputTest, TerminalMessageThenReadBreaksTheLineBeforeTheReply) {
-  ProbeRun run = Run("write * 1XA message\nread 5\nstop", "x\n", InputKind::kPty);
-  EXPECT_EQ(Visible(run.result.out), Visible("message\r\n" + kStopLine));
-}
-
-TEST_F(RecioConsoleOutputTest, TerminalStopRightAfterAReadHasNoExtraLineBreaks) {
-  ProbeRun run = Run("read 5\nstop", "x\n", InputKind::kPty);
-  EXPECT_EQ(Visible(run.result.out), Visible(kStopLine));
-}
-
 // ---- Console input ------------------------------------------------------------------------------
 
-TEST_F(RecioConsoleInputTest, TerminalLineOf130CharactersIsReadAnd131Overflows) {
-  std::string ok(130, 'a');
-  std::string tooLong(131, 'b');
-  ProbeRun run =
-      Run("read 5 ?\nread 5 ?\nread 5 ?\nread 5 ?\nread 5 ?\nread 5 ?",
-          ok + "\n" + tooLong + "\n" + tooLong + "\r\n" + tooLong + "\rxy\nz\n", InputKind::kPty);
-  // The over-long line fails and is gone whole with its line end (LF, or CR LF of which the
-  // buffer held only the CR), so the next read takes the next line typed; what follows a CR
-  // inside a line is read as a line of its own.
-  const std::string overflow = "read status=6407 [" + std::string(132, '#') + "]\n";
-  EXPECT_EQ(run.log, "read status=0 [" + ok + "]\n" + overflow + overflow + overflow +
-                         "read status=0 [xy]\nread status=0 [z]\n");
-}
-
-TEST_F(RecioConsoleInputTest, TerminalOverflowWithoutStatusIsAFailureMessage) {
-  ProbeRun run = Run("read 5", std::string(200, 'c') + "\n", InputKind::kPty);
-  ExpectFailure(run, 6407, "READ", "CON", "terminal buffer overflow");
-}
-
 TEST_F(RecioConsoleInputTest, CtrlZEndsTheConsoleInputAndTheConsoleCanBeReadAgain) {
-  for (InputKind kind : {InputKind::kPipe, InputKind::kPty}) {
+  for (InputKind kind : x17b_test::kInputKinds) {
     ProbeRun run = Run("read 5 ?\nread 5 ?\nread 5 ?", "\x1a\nabc\x1a\nafter\n", kind);
     // What a failed read left in its variable is nobody's business; the statuses are.
     std::string log = run.log;
@@ -124,20 +88,15 @@ TEST_F(RecioConsoleInputTest, PipedLinesStayInTheConsoleBufferBetweenReads) {
   EXPECT_EQ(run.log, "read status=0 [one]\nread status=0 [two]\nread status=0 [three]\n");
 }
 
-TEST_F(RecioConsoleInputTest, SkipAtATerminalTakesOneLine) {
-  ProbeRun run = Run("skip 5\nread 5", "one\ntwo\n", InputKind::kPty);
-  EXPECT_EQ(run.log, "skip status=0\nread status=0 [two]\n");
-}
-
 TEST_F(RecioConsoleInputTest, CtrlZLineInANumericFieldIsOneEndOfFileOnAnyConsole) {
   // The whole line is the end of file; the next read takes the line after it.
   std::string blanks(24, ' ');
-  for (InputKind kind : {InputKind::kPty, InputKind::kPipe}) {
+  for (InputKind kind : x17b_test::kInputKinds) {
     ProbeRun run =
         Run("number 5 ?\nnumber 5 ?\nstop", blanks + "12\x1a\n" + blanks + "0042\n", kind);
     EXPECT_EQ(run.log.substr(0, 16), "number status=-1") << run.log;
     EXPECT_EQ(run.log.substr(run.log.find('\n') + 1), "number status=0 value=42\n")
-        << (kind == InputKind::kPty ? "terminal" : "pipe");
+        << (kind == InputKind::kPipe ? "pipe" : "terminal");
   }
   // A piped line longer than the console buffer is examined once a field of it fails.
   ProbeRun run = Run("number 5 ?\nnumber 5 ?\nstop",
@@ -172,6 +131,12 @@ TEST_F(RecioConsoleUnitTest, ConOpenedForReadingReadsTheConsole) {
   EXPECT_EQ(run.log,
             "open 3 status=0\nread status=0 [typed]\ninquire 3 yes\ninquire 64 "
             "no\ninquire 6 yes\ninquire 11 no\n");
+}
+
+TEST_F(RecioConsoleUnitTest, UserIsTheConsoleOnlyWithoutAnExtension) {
+  ProbeRun run = Run("open 3 USER\nwrite 3 1XA shown\nopen 4 user.dat\nwrite 4 A kept\nstop");
+  EXPECT_EQ(Visible(run.result.out), Visible("shown\r\n" + kStopLine + "\r\n"));
+  EXPECT_EQ(ReadFileBytes(dir_.File("user.dat")), "kept\r\n");
 }
 
 TEST_F(RecioConsoleUnitTest, ErrIsAConsoleOnStandardErrorThatCannotBeRead) {

@@ -1,7 +1,6 @@
 // Whole runs of the record layer's name dialogue: blank names answered from the arguments or asked
 // for at the console, implicit connections, the limits of a typed name and the end of the input.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -71,16 +70,8 @@ TEST_F(RecioNameDialogueTest, ImplicitConnectionOnWriteAndRead) {
   EXPECT_EQ(ReadFileBytes(dir_.File("w.txt")), "fresh\r\n");
 }
 
-TEST_F(RecioNameDialogueTest, DialogueTakes258CharactersFromATerminalAndKeepsTheRest) {
-  mkdir(dir_.File("sub").c_str(), 0777);
-  std::string name = "sub/" + std::string(254, 'p');
-  ProbeRun run = Run("open 1 _\nread 5", name + "REST\n", InputKind::kPty);
-  EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [REST]\n");
-  EXPECT_TRUE(FileExists(dir_.File(name)));
-}
-
 TEST_F(RecioNameDialogueTest, DialogueTakes260CharactersFromAPipeAndSkipsTheRest) {
-  mkdir(dir_.File("sub").c_str(), 0777);
+  ASSERT_TRUE(x17b_test::MakeFolder(dir_.File("sub")));
   std::string name = "sub/" + std::string(255, 'q');
   ProbeRun run = Run("open 1 _\nread 5", name + " ZZZZ\nnext\n");
   EXPECT_EQ(run.log, "open 1 status=0\nread status=0 [next]\n");

@@ -194,7 +194,13 @@ void RunLine(const std::string& line) {
 int main(int argc, char** argv) {
   recio::Start(argc, argv);
   const char* logName = std::getenv("RECIO_LOG");
-  gLog = std::fopen(logName != nullptr ? logName : "/dev/null", "w");
+#ifdef _WIN32
+  const char* const kNowhere = "NUL";
+#else
+  const char* const kNowhere = "/dev/null";
+#endif
+  // Binary: the log's lines end in LF on every system.
+  gLog = std::fopen(logName != nullptr ? logName : kNowhere, "wb");
   const char* script = std::getenv("RECIO_SCRIPT");
   std::istringstream lines(script != nullptr ? script : "");
   for (std::string line; std::getline(lines, line);) RunLine(line);

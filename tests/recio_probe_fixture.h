@@ -2,8 +2,9 @@
 // directory and gives back what it wrote to the console, to standard error and to its log.
 #pragma once
 
-#include <dirent.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <string>
@@ -44,13 +45,20 @@ struct ProbeRun {
 class RecioProbeTest : public ::testing::Test {
  protected:
   ProbeRun Run(const std::string& script, const std::string& input = "",
-               InputKind kind = InputKind::kPipe, std::vector<std::string> args = {},
-               int uid = -1) {
+               InputKind kind = InputKind::kPipe, std::vector<std::string> args = {}) {
     RunOptions options = Options(script, input, kind);
     options.args = std::move(args);
+    return RunWith(options);
+  }
+
+#ifndef _WIN32
+  /// A run as the user `uid` (needs root).
+  ProbeRun RunAs(int uid, const std::string& script) {
+    RunOptions options = Options(script);
     options.dropToUid = uid;
     return RunWith(options);
   }
+#endif
 
   /// The options of a probe run in the test's directory, for runs with unusual streams.
   RunOptions Options(const std::string& script, const std::string& input = "",
@@ -65,7 +73,7 @@ class RecioProbeTest : public ::testing::Test {
 
   ProbeRun RunWith(const RunOptions& options) {
     ProbeRun run;
-    run.result = RunProgram(X17B_BUILD_DIR "/tests/recio_probe", options);
+    run.result = RunProgram(BuiltProgram("tests/recio_probe"), options);
     run.log = ReadFileBytes(dir_.File("probe.log"));
     EXPECT_FALSE(run.result.timedOut);
     EXPECT_EQ(run.result.signal, 0);
@@ -81,14 +89,8 @@ class RecioProbeTest : public ::testing::Test {
 
   /// The names in the test's directory, the probe's log left out.
   std::vector<std::string> DirectoryNames() {
-    std::vector<std::string> names;
-    DIR* dir = opendir(dir_.path().c_str());
-    if (dir == nullptr) return names;
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != ".." && name != "probe.log") names.push_back(name);
-    }
-    closedir(dir);
+    std::vector<std::string> names = FolderNames(dir_.path());
+    std::erase(names, "probe.log");
     return names;
   }
 
