@@ -63,17 +63,19 @@ void RawTerminal(int fd) {
     limit.rlim_cur = static_cast<rlim_t>(options.fileSizeLimit);
     setrlimit(RLIMIT_FSIZE, &limit);
   }
-  if (options.processLimit >= 0) {
-    rlimit limit{static_cast<rlim_t>(options.processLimit),
-                 static_cast<rlim_t>(options.processLimit)};
-    setrlimit(RLIMIT_NPROC, &limit);
-  }
   if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
   if (options.dropToUid >= 0) {
     if (setgid(static_cast<gid_t>(options.dropToUid)) != 0 ||
         setuid(static_cast<uid_t>(options.dropToUid)) != 0) {
       _exit(126);
     }
+  }
+  // After the change of user: a limit already exceeded at setuid would make execve fail instead of
+  // the program's own fork.
+  if (options.processLimit >= 0) {
+    rlimit limit{static_cast<rlim_t>(options.processLimit),
+                 static_cast<rlim_t>(options.processLimit)};
+    setrlimit(RLIMIT_NPROC, &limit);
   }
   std::vector<char*> argv;
   std::string absolute = std::filesystem::absolute(program).string();
