@@ -88,8 +88,8 @@ std::string Progress::Text(uint32_t done, std::string_view name) const {
   const auto elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
   if (elapsed >= kRateKnown.count() && done > 0) {
     const double rate = done / elapsed;
-    text += std::to_string(std::lround(rate)) + " scans/s, " +
-            Duration((total_ - done) / rate) + " left  ";
+    text += std::to_string(std::lround(rate)) + " scans/s, " + Duration((total_ - done) / rate) +
+            " left  ";
   }
   text.append(name);
   return text;

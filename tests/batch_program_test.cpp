@@ -390,9 +390,9 @@ TEST(BatchOutputsTest, CollidingOutputsFailTheLaterScanAndOverwriteNothing) {
 // con and nul itself: windows_program_test.cpp.)
 TEST(BatchOutputsTest, AnyFileNameIsTakenAsItIs) {
   TempDir dir;
-  std::vector<std::string> stems = {"with blank", "it's",      "a,b",      "bang!",
-                                    "at@home",    "caf\xc3\xa9", " padded ", "-dash",
-                                    "\xce\xa9\xe6\x97\xa5"};
+  std::vector<std::string> stems = {"with blank", "it's",    "a,b",
+                                    "bang!",      "at@home", "caf\xc3\xa9",
+                                    " padded ",   "-dash",   "\xce\xa9\xe6\x97\xa5"};
 #ifndef _WIN32
   stems.insert(stems.end(), {"\"quoted\"", "con", "nul"});
 #endif

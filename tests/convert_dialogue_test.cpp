@@ -50,9 +50,9 @@ TEST(ConvertDialogueTest, OneNamePerLineShowsTheSecondPrompt) {
     for (const bool fromArguments : {false, true}) {
       TempDir dir;
       TwentyFive scan;
-      RunResult run =
-          fromArguments ? Convert(dir, scan.Scan(), "\n\n", kind, {"scan.dat", "out.pavo"})
-                        : Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n", kind);
+      RunResult run = fromArguments
+                          ? Convert(dir, scan.Scan(), "\n\n", kind, {"scan.dat", "out.pavo"})
+                          : Convert(dir, scan.Scan(), "scan.dat\nout.pavo\n", kind);
       if (kind == InputKind::kPipe) {
         ExpectStopped(run, PipedEnd(kInputPrompt + " " + kOutputPrompt, true));
       } else {

@@ -336,8 +336,8 @@ TEST(ConvertStreamTest, StandardOutputWithoutAReaderIsAFailure) {
   RunResult run =
       ConvertWith(dir, JoinLines(ScanLines(ScanHeader{}, ValueLinesWithoutPoint(25))), options);
   EXPECT_EQ(run.signal, 0);
-  ExpectFailed(run, FailureMessage(6421, "WRITE", "CON", "file read-only or locked against writing"),
-               "");
+  ExpectFailed(
+      run, FailureMessage(6421, "WRITE", "CON", "file read-only or locked against writing"), "");
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // The platform part's close of a handle, replaced at link time: the system's close, which reports
 // a full device when FailNextClose() asked for it.
-#include "tests/failing_close.h"
-
 #include <unistd.h>
 
 #include <utility>
 
 #include "platform/close.h"
 #include "platform/error_posix.h"
+#include "tests/failing_close.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // The parts of the whole-program tests' harness that are the same on every system: files by
 // UTF-8 names and the texts the programs write.
+#include "tests/process_harness.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include <sstream>
 #include <system_error>
 
-#include "tests/process_harness.h"
 #include "tests/process_harness_paths.h"
 
 namespace x17b_test {

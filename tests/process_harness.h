@@ -33,7 +33,7 @@ struct RunOptions {
   std::vector<std::string> args;  // without the program name; UTF-8 on Windows
   std::string input;              // bytes fed to standard input (closed afterwards for a pipe)
   InputKind kind = InputKind::kPipe;
-  std::string workDir;  // empty: the current directory
+  std::string workDir;                                           // empty: the current directory
   std::vector<std::pair<std::string, std::string>> environment;  // set in the child
   int timeoutSeconds = 20;
   // Unusual standard streams (pipes only):

@@ -1,7 +1,5 @@
 // The POSIX side of the whole-program tests' harness: fork and exec with pipes or a
 // pseudo-terminal, exact bytes back; the build folder named at build time.
-#include "tests/process_harness.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -21,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include "tests/process_harness.h"
 
 namespace x17b_test {
 namespace {
@@ -249,8 +249,8 @@ bool KillProcess(int pid) {
 std::vector<std::string> FolderNames(const std::string& folder) {
   std::vector<std::string> names;
   std::error_code error;
-  for (std::filesystem::directory_iterator entry(folder, error), end;
-       !error && entry != end; entry.increment(error)) {
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
     names.push_back(entry->path().filename().native());
   }
   std::sort(names.begin(), names.end());

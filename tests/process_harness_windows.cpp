@@ -24,8 +24,8 @@ namespace {
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
   return wide;
@@ -285,11 +285,11 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
   if (!options.environment.empty()) environment = EnvironmentBlock(options.environment);
   const std::wstring workDir = PathOf(options.workDir).wstring();
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(
-      application.c_str(), commandLine.data(), nullptr, nullptr, !inherited.empty(),
-      EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
-      environment.empty() ? nullptr : environment.data(),
-      workDir.empty() ? nullptr : workDir.c_str(), &startup.StartupInfo, &process);
+  const BOOL started =
+      CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, !inherited.empty(),
+                     EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
+                     environment.empty() ? nullptr : environment.data(),
+                     workDir.empty() ? nullptr : workDir.c_str(), &startup.StartupInfo, &process);
   const DWORD startError = GetLastError();
   DeleteProcThreadAttributeList(attributes);
   for (HANDLE childEnd : {inRead, outWrite, errWrite}) {
@@ -302,8 +302,7 @@ RunResult RunProgram(const std::string& program, const RunOptions& options) {
     if (inWrite != nullptr) CloseHandle(inWrite);
     if (outRead != nullptr) CloseHandle(outRead);
     CloseHandle(errRead);
-    throw std::runtime_error("CreateProcessW " + program + ": error " +
-                             std::to_string(startError));
+    throw std::runtime_error("CreateProcessW " + program + ": error " + std::to_string(startError));
   }
   if (outRead != nullptr) out.Start();
   err.Start();
@@ -351,8 +350,7 @@ TempDir::TempDir() {
   const std::filesystem::path base(std::wstring(temp, n));
   for (;;) {
     const std::wstring name = L"x17b-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(GetTickCount64()) + L"-" +
-                              std::to_wstring(counter++);
+                              std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++);
     const std::filesystem::path made = base / name;
     if (CreateDirectoryW(made.c_str(), nullptr)) {
       path_ = Utf8Of(made);

@@ -103,10 +103,10 @@ TEST_F(RecioOpenTest, SameFileOnTwoUnits) {
 #else
   const std::string fresh = "../" + folder + "/fresh.dat";
 #endif
-  ProbeRun run = Run(
-      "open 1 scan.dat status=old\nopen 2 ./scan.dat ?\nopen 3 SCAN.DAT ?\n"
-      "open 4 fresh.dat\nopen 5 " +
-      fresh + " ?\nopen 1 scan.dat");
+  ProbeRun run =
+      Run("open 1 scan.dat status=old\nopen 2 ./scan.dat ?\nopen 3 SCAN.DAT ?\n"
+          "open 4 fresh.dat\nopen 5 " +
+          fresh + " ?\nopen 1 scan.dat");
   // One file by two spellings is refused; names differing in case are two files on POSIX and one
   // on Windows. Re-opening the same unit on its own file changes nothing.
 #ifdef _WIN32

@@ -1,8 +1,8 @@
 // Whole runs of the record layer that need POSIX: a terminal (a pseudo-terminal), pipes by name
 // (FIFOs), devices such as /dev/full, file modes and another user. The Windows build runs the
 // rest of the record layer's whole-run tests (recio_*_test.cpp) unchanged.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,10 +124,9 @@ TEST_F(RecioPermissionTest, ReadOnlyFileOpensAndFailsAtTheFirstWrite) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
   WriteFileBytes(dir_.File("ro.dat"), "old\r\n");
   chmod(dir_.File("ro.dat").c_str(), 0444);
-  ProbeRun run =
-      RunAs(65534,
-            "open 2 ro.dat status=unknown access=direct form=formatted recl=80\n"
-            "direct 2 1 new");
+  ProbeRun run = RunAs(65534,
+                       "open 2 ro.dat status=unknown access=direct form=formatted recl=80\n"
+                       "direct 2 1 new");
   EXPECT_EQ(run.log, "open 2 status=0\n");
   ExpectFailure(run, 6421, "WRITE", "ro.dat", "file read-only or locked against writing");
   EXPECT_EQ(ReadFileBytes(dir_.File("ro.dat")), "old\r\n");
@@ -137,8 +136,7 @@ TEST_F(RecioPermissionTest, WriteOnlyFileFallsBackToWritingAndRefusesReads) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
   WriteFileBytes(dir_.File("wo.txt"), "old contents\n");
   chmod(dir_.File("wo.txt").c_str(), 0222);
-  ProbeRun run =
-      RunAs(65534, "open 3 wo.txt ?\nread 3 ?\nwrite 3 A new\nclose 3 ?");
+  ProbeRun run = RunAs(65534, "open 3 wo.txt ?\nread 3 ?\nwrite 3 A new\nclose 3 ?");
   EXPECT_EQ(run.log.substr(0, 33), "open 3 status=0\nread status=6500 ") << run.log;
   EXPECT_EQ(run.log.substr(run.log.rfind('\n', run.log.size() - 2) + 1), "close 3 status=0\n");
   chmod(dir_.File("wo.txt").c_str(), 0644);
@@ -190,8 +188,8 @@ TEST_F(RecioTerminationTest, FailureWhileTerminationClosesEndsTheRunAsAFailure) 
 TEST_F(RecioOpenTest, PipesAndTerminalsHoldNoNumberedRecords) {
   ASSERT_EQ(mkfifo(dir_.File("apipe").c_str(), 0666), 0);
   const std::string direct = " access=direct form=formatted recl=80";
-  ProbeRun run = Run("open 1 apipe" + direct + " ?\nopen 1 apipe" + direct +
-                     " mode=read ?\ninquire 1");
+  ProbeRun run =
+      Run("open 1 apipe" + direct + " ?\nopen 1 apipe" + direct + " mode=read ?\ninquire 1");
   EXPECT_EQ(run.log, "open 1 status=6414\nopen 1 status=6414\ninquire 1 no\n");
   ProbeRun terminal = Run("open 1 /dev/stdin" + direct, "", InputKind::kPty);
   ExpectFailure(terminal, 6414, "OPEN", "/dev/stdin", "access not allowed");

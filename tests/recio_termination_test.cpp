@@ -81,9 +81,8 @@ TEST_F(RecioStandardStreamTest, FilesBehindTheStandardStreamsAreHeldByTheConsole
 #else
   const std::string kOtherSpelling = "/dev/stdout";
 #endif
-  RunOptions options = Options(
-      "open 3 out.txt ?\nopen 4 " + kOtherSpelling + " ?\nopen 5 other.txt ?\n" +
-      "open 6 out.txt mode=read ?\nstop");
+  RunOptions options = Options("open 3 out.txt ?\nopen 4 " + kOtherSpelling +
+                               " ?\nopen 5 other.txt ?\n" + "open 6 out.txt mode=read ?\nstop");
   options.stdoutPath = dir_.File("out.txt");
   ProbeRun run = RunWith(options);
   EXPECT_EQ(run.log, "open 3 status=6413\nopen 4 status=6413\nopen 5 status=0\nopen 6 status=0\n");
@@ -155,8 +154,9 @@ std::vector<EndOfRunCase> EndOfRunCases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RecioEndOfRun, testing::ValuesIn(EndOfRunCases()),
-    [](const testing::TestParamInfo<EndOfRunCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RecioEndOfRun, testing::ValuesIn(EndOfRunCases()),
+                         [](const testing::TestParamInfo<EndOfRunCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -146,8 +146,8 @@ inline bool ScanPipe::HasReader() {
 }
 
 inline void ScanPipe::WaitUntilRead() const {
-  for (int held = 1, waited = 0;
-       ioctl(handle_, FIONREAD, &held) == 0 && held > 0 && waited < 10000; ++waited) {
+  for (int held = 1, waited = 0; ioctl(handle_, FIONREAD, &held) == 0 && held > 0 && waited < 10000;
+       ++waited) {
     usleep(1000);
   }
 }

@@ -4,9 +4,8 @@
 // again, and Ctrl-C. Everything else runs unchanged on both systems (the other *_test.cpp files).
 #include <windows.h>
 // After windows.h:
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -69,16 +68,16 @@ TEST_P(ConvertWindowsNamesTest, NamesAsWindowsTakesThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConvertWindowsNamesTest,
-    testing::Values(
-        ConvertNamesCase{"BackslashesAndSlashes", "sub\\scan.dat sub/out.pavo\n", ""},
-        ConvertNamesCase{"OtherCaseIsTheSameFile", "sub\\scan.dat SUB\\SCAN.DAT\n",
-                         FailureMessage(6413, "OPEN", "SUB\\SCAN.DAT",
-                                        "file already connected to a different unit")},
-        ConvertNamesCase{"OtherSeparatorAndCase", "sub/scan.dat .\\Sub\\Scan.Dat\n",
-                         FailureMessage(6413, "OPEN", ".\\Sub\\Scan.Dat",
-                                        "file already connected to a different unit")},
-        ConvertNamesCase{"MissingFolderWithBackslashes", "sub\\scan.dat nowhere\\out.pavo\n",
-                         FailureMessage(6416, "OPEN", "nowhere\\out.pavo", "file not found")}),
+    testing::Values(ConvertNamesCase{"BackslashesAndSlashes", "sub\\scan.dat sub/out.pavo\n", ""},
+                    ConvertNamesCase{"OtherCaseIsTheSameFile", "sub\\scan.dat SUB\\SCAN.DAT\n",
+                                     FailureMessage(6413, "OPEN", "SUB\\SCAN.DAT",
+                                                    "file already connected to a different unit")},
+                    ConvertNamesCase{"OtherSeparatorAndCase", "sub/scan.dat .\\Sub\\Scan.Dat\n",
+                                     FailureMessage(6413, "OPEN", ".\\Sub\\Scan.Dat",
+                                                    "file already connected to a different unit")},
+                    ConvertNamesCase{
+                        "MissingFolderWithBackslashes", "sub\\scan.dat nowhere\\out.pavo\n",
+                        FailureMessage(6416, "OPEN", "nowhere\\out.pavo", "file not found")}),
     [](const testing::TestParamInfo<ConvertNamesCase>& info) {
       return std::string(info.param.name);
     });
@@ -102,16 +101,17 @@ TEST(ConvertWindowsNamesTest, DriveLetters) {
   }
 }
 
-// ---- x17b2pavo-batch: names -----------------------------------------------------------------------
+// ---- x17b2pavo-batch: names
+// -----------------------------------------------------------------------
 
 // Names that Windows reserves for devices, with any extension and in any case, are no scans and
 // no outputs: each fails with its cause, and nothing is written to a device.
 TEST(BatchWindowsNamesTest, ReservedDeviceNamesAreRefused) {
   TempDir dir;
   WriteFileBytes(dir.File("good.dat"), GoodScan());
-  const std::vector<std::string> reserved = {"con.dat", "NUL.dat",  "aux.dat",  "Com1.dat",
-                                             "lpt1.dat", "prn.x.dat", "nul",     "sub\\CON.dat",
-                                             "conin$.dat"};
+  const std::vector<std::string> reserved = {"con.dat",  "NUL.dat",      "aux.dat",
+                                             "Com1.dat", "lpt1.dat",     "prn.x.dat",
+                                             "nul",      "sub\\CON.dat", "conin$.dat"};
   std::vector<std::string> args = {"-o", "out", "good.dat"};
   args.insert(args.end(), reserved.begin(), reserved.end());
   ASSERT_TRUE(MakeFolder(dir.File("out")));
@@ -137,8 +137,8 @@ TEST(BatchWindowsNamesTest, NamesDifferingInCaseAreOneFile) {
   WriteFileBytes(dir.File("y\\A.dat"), GoodScan());
   RunResult run = Batch(dir, {"-o", "out", "x\\a.dat", "y\\A.dat"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "x17b2pavo-batch: out/A.pavo: same output as x\\a.dat\n" +
-                         Summary(2, 1, 0, 1));
+  EXPECT_EQ(run.err,
+            "x17b2pavo-batch: out/A.pavo: same output as x\\a.dat\n" + Summary(2, 1, 0, 1));
   EXPECT_EQ(Names(dir.File("out")), std::vector<std::string>{"a.pavo"});
 
   const std::string scan = RampScan(30);
@@ -187,7 +187,8 @@ TEST(BatchWindowsNamesTest, PathsLongerThan260Characters) {
   EXPECT_FALSE(HoldsTemporaryFile("\\\\?\\" + deep));
 }
 
-// ---- x17b2pavo-batch: wildcards -------------------------------------------------------------------
+// ---- x17b2pavo-batch: wildcards
+// -------------------------------------------------------------------
 
 struct WildcardCase {
   const char* name;
@@ -229,16 +230,21 @@ const std::string kInvalidName = ": file not found (not a valid file name)\n";
 INSTANTIATE_TEST_SUITE_P(
     Patterns, BatchWildcardTest,
     testing::Values(
-        WildcardCase{"Star", "-q bad*.dat",
+        WildcardCase{"Star",
+                     "-q bad*.dat",
                      "x17b2pavo-batch: bad1.dat" + kBroken + "x17b2pavo-batch: bad10.dat" +
                          kBroken + "x17b2pavo-batch: bad2.dat" + kBroken,
                      {}},
         WildcardCase{"QuestionMark", "-q s?.dat", "", {"s1.pavo", "s2.pavo"}},
         WildcardCase{"InAFolder", "-q sub\\*.dat", "", {"x.pavo"}},
-        WildcardCase{"MatchingNothingStaysAName", "-q none*.dat s1?.dat",
-                     "x17b2pavo-batch: none*.dat" + kInvalidName, {"s10.pavo"}},
-        WildcardCase{"QuotedStaysAName", "-q \"s*.dat\" s1.dat",
-                     "x17b2pavo-batch: s*.dat" + kInvalidName, {"s1.pavo"}},
+        WildcardCase{"MatchingNothingStaysAName",
+                     "-q none*.dat s1?.dat",
+                     "x17b2pavo-batch: none*.dat" + kInvalidName,
+                     {"s10.pavo"}},
+        WildcardCase{"QuotedStaysAName",
+                     "-q \"s*.dat\" s1.dat",
+                     "x17b2pavo-batch: s*.dat" + kInvalidName,
+                     {"s1.pavo"}},
         WildcardCase{"AfterTheEndOfOptions", "-q -- s1*.dat", "", {"s1.pavo", "s10.pavo"}}),
     [](const testing::TestParamInfo<WildcardCase>& info) { return std::string(info.param.name); });
 
@@ -274,8 +280,8 @@ TEST(BatchWindowsWorkerTest, WorkersAreTheProgramStartedAgain) {
     }
     return true;
   };
-  const RunResult run = Batch(dir, {"-q", "-j", "2", "-o", ".", first.name(), second.name()},
-                              options);
+  const RunResult run =
+      Batch(dir, {"-q", "-j", "2", "-o", ".", first.name(), second.name()}, options);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(images, (std::vector<std::wstring>{L"x17b2pavo-batch.exe", L"x17b2pavo-batch.exe"}));
 }
