@@ -110,6 +110,7 @@ bool IsConsoleStream(HANDLE handle) {
 }
 
 IoResult ReadConsoleText(HANDLE handle, char* buffer, std::size_t size) {
+  if (size == 0) return IoResult{0};  // a console read of no units would never return
   if (gTyped.left() == 0) {
     // Each UTF-16 unit is at least one byte in UTF-8: a line of `size` units fills the buffer.
     const Result read = ReadTypedLine(handle, size);

@@ -52,6 +52,12 @@ Error Refusal(const std::wstring& path, DWORD access, const BY_HANDLE_FILE_INFOR
   return tried.ok() ? Error::kNone : ErrorFromWin32(GetLastError());
 }
 
+// A file system that keeps no written data back (a network share may not) refuses the flush: it
+// has nothing to sync, as fsync's EINVAL says on POSIX.
+bool NothingToFlush(DWORD error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
+}
+
 }  // namespace
 
 NameFacts InspectName(const char* path) {
@@ -126,10 +132,17 @@ Result ReadWholeFile(const char* path, std::string& bytes, std::size_t limit) {
 }
 
 Result ReadToEnd(const char* path, std::string& bytes) {
-  const SystemPath name = SystemPathOf(path);
+  SystemPath name = SystemPathOf(path);
+  // A device (NUL, CON) is read as the name leads Windows to it.
+  if (name.error == Error::kDeviceName && WideOf(path, name.text)) name.error = Error::kNone;
   if (!name.ok()) return {name.error};
   const Opened file(OpenExisting(name.text, GENERIC_READ));
-  if (!file.ok()) return ResultOfLastError();
+  if (!file.ok()) {
+    // Windows refuses to open a folder for reading as it refuses access.
+    const Result refused = ResultOfLastError();
+    return refused.error == Error::kAccessDenied && IsFolder(path) ? Result{Error::kIsFolder}
+                                                                   : refused;
+  }
   return ReadHandleToEnd(file.get(), bytes);
 }
 
@@ -168,7 +181,11 @@ Result SyncFileData(std::span<const std::string> files, std::span<const std::str
     Result synced{name.error};
     if (name.ok()) {
       const Opened handle(OpenExisting(name.text, GENERIC_WRITE));
-      if (!handle.ok() || !FlushFileBuffers(handle.get())) synced = ResultOfLastError();
+      if (!handle.ok()) {
+        synced = ResultOfLastError();
+      } else if (!FlushFileBuffers(handle.get()) && !NothingToFlush(GetLastError())) {
+        synced = ResultOfLastError();
+      }
     }
     if (result.ok()) result = synced;
   }

@@ -103,6 +103,7 @@ TEST(NamesTest, DevicesKeepTheirNamesInEveryFolderWithAnyExtension) {
            {"com1.dat", true},   {"COM9", true},
            {"lpt5.pavo", true},  {"LPT\xC2\xB9", true},  // LPT with a superscript one
            {"conin$", true},     {"CONOUT$.txt", true},
+           {"COM1:", true},      {"nul:.dat", true},  // a colon ends the part, as a dot
            {"com10", false},     {"lpt0", false},
            {"com", false},       {"console.dat", false},
            {"nul_.dat", false},  {".nul", false},

@@ -72,8 +72,9 @@ void AppendNameKey(std::string& key, std::string_view fileName) {
 }
 
 bool IsDeviceName(std::string_view fileName) {
-  // The part before the first dot, without the blanks that may follow it, names the device.
-  std::string_view stem = fileName.substr(0, fileName.find('.'));
+  // The part before the first dot or colon, without the blanks that may follow it, names the
+  // device ("nul.txt", "COM1:").
+  std::string_view stem = fileName.substr(0, fileName.find_first_of(".:"));
   stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
   for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (EqualIgnoringAsciiCase(stem, device)) return true;

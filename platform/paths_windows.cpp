@@ -26,7 +26,21 @@ std::wstring Prefixed(const std::wstring& full) {
   return L"\\\\?\\" + full;
 }
 
+// A drive's full path (C:\...) or a UNC or \\?\ path: one that the current folder does not
+// lengthen.
+bool IsFullPath(std::wstring_view path) {
+  const auto separator = [&](std::size_t at) {
+    return path.size() > at && (path[at] == L'\\' || path[at] == L'/');
+  };
+  return (separator(0) && separator(1)) || (path.size() > 2 && path[1] == L':' && separator(2));
+}
+
 }  // namespace
+
+std::wstring LongPathOf(const std::wstring& path) {
+  const std::wstring full = FullPathOf(path);
+  return full.empty() ? full : Prefixed(full);
+}
 
 bool WideOf(std::string_view text, std::wstring& wide) {
   wide.clear();
@@ -53,10 +67,14 @@ std::string Utf8Of(std::wstring_view wide) {
 }
 
 bool IsPipeName(std::wstring_view path) {
-  if (path.size() < 9 || path[0] != L'\\' || path[1] != L'\\' || path[3] != L'\\') return false;
+  // \\.\pipe\NAME, with either separator anywhere, as Windows takes it.
+  const auto separator = [&](std::size_t at) { return path[at] == L'\\' || path[at] == L'/'; };
+  if (path.size() < 9 || !separator(0) || !separator(1) || !separator(3) || !separator(8)) {
+    return false;
+  }
   if (path[2] != L'.' && path[2] != L'?') return false;
-  const std::wstring_view pipe = path.substr(4, 5);
-  return std::equal(pipe.begin(), pipe.end(), L"pipe\\", [](wchar_t a, wchar_t b) {
+  const std::wstring_view pipe = path.substr(4, 4);
+  return std::equal(pipe.begin(), pipe.end(), L"pipe", [](wchar_t a, wchar_t b) {
     return (a >= L'A' && a <= L'Z' ? a + 32 : a) == b;
   });
 }
@@ -85,9 +103,11 @@ SystemPath SystemPathOf(std::string_view path) {
     result.error = Error::kBadName;
     return result;
   }
-  if (result.text.size() >= kLongPath) {
+  // The old limit holds for the full path that Windows makes of a name: a short name in a deep
+  // current folder is long too.
+  if (result.text.size() >= kLongPath || !IsFullPath(result.text)) {
     const std::wstring full = FullPathOf(result.text);
-    if (!full.empty()) result.text = Prefixed(full);
+    if (full.size() >= kLongPath) result.text = Prefixed(full);
   }
   return result;
 }

@@ -33,6 +33,10 @@ SystemPath SystemPathOf(std::string_view path);
 /// looked at: the open would take the one instance that the pipe's server offers.
 bool IsPipeName(std::wstring_view path);
 
+/// The full path of `path` with the \\?\ prefix, which no current folder or other lock of the
+/// process is needed to resolve; empty when the system cannot form it.
+std::wstring LongPathOf(const std::wstring& path);
+
 /// The full path of `path` as GetFullPathNameW forms it ("." and ".." folded, "/" turned to
 /// "\"); empty when the system cannot form it.
 std::wstring FullPathOf(const std::wstring& path);

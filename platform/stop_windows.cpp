@@ -55,11 +55,24 @@ HANDLE Port() {
   return gPort;
 }
 
+// Holds the main thread where it is. The heap is held meanwhile, so that the main thread never
+// stops inside it and the removal after may use it; the context asked for makes sure the thread
+// has stopped before anything it writes is read.
+void HoldMainThread() {
+  const HANDLE heap = GetProcessHeap();
+  HeapLock(heap);
+  SuspendThread(gMainThread);
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  GetThreadContext(gMainThread, &context);
+  HeapUnlock(heap);
+}
+
 // A stop request inside a StopEndsProcess scope: the main thread is held where it is, the
 // announced file goes (a file this process holds open goes when the process ends), and the
 // process ends. A main thread that has left the scope meanwhile is let go again.
 void EndHere() {
-  SuspendThread(gMainThread);
+  HoldMainThread();
   if (!gEndAtOnce.load()) {
     ResumeThread(gMainThread);
     return;
@@ -87,7 +100,7 @@ BOOL WINAPI OnStopRequest(DWORD event) {
 HANDLE ThisThread() {
   HANDLE thread = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread,
-                  THREAD_SUSPEND_RESUME | THREAD_TERMINATE, FALSE, 0);
+                  THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_TERMINATE, FALSE, 0);
   return thread;
 }
 
@@ -258,9 +271,12 @@ StopEndsProcess::~StopEndsProcess() {
 void RemoveOnStop(std::string_view path) {
   gRemoveArmed.store(false);
   const SystemPath name = SystemPathOf(path);
-  if (path.empty() || !name.ok() || name.text.size() >= gRemoveOnStop.size()) return;
-  std::copy(name.text.begin(), name.text.end(), gRemoveOnStop.begin());
-  gRemoveOnStop[name.text.size()] = L'\0';
+  if (path.empty() || !name.ok()) return;
+  // A full path: the removal needs neither the current folder nor the lock that guards it.
+  const std::wstring full = LongPathOf(name.text);
+  if (full.empty() || full.size() >= gRemoveOnStop.size()) return;
+  std::copy(full.begin(), full.end(), gRemoveOnStop.begin());
+  gRemoveOnStop[full.size()] = L'\0';
   gRemoveArmed.store(true);  // armed last: the handler never sees half a name
 }
 

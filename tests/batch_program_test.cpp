@@ -489,6 +489,7 @@ TEST(BatchCommandLineTest, UsageErrorsExitWithTwoAndAHint) {
       {{"--files0-from=-", "a.dat"},
        "extra operand 'a.dat': scans cannot be given beside --files0-from"},
       {{"--files0-from", "nolist"}, "cannot read the list 'nolist': no such file"},
+      {{"--files0-from", "."}, "cannot read the list '.': is a directory"},
   };
   TempDir dir;
   for (const UsageCase& c : cases) {
@@ -565,6 +566,11 @@ TEST(BatchCommandLineTest, ScansFromANulSeparatedList) {
             (std::vector<std::string>{odd + ".pavo", "run1.pavo", "with blank.pavo"}));
   WriteFileBytes(dir.File("list"), "");
   EXPECT_EQ(Batch(dir, {"--files0-from", "list"}).err, Summary(0, 0, 0, 0));
+#ifdef _WIN32
+  EXPECT_EQ(Batch(dir, {"--files0-from", "NUL"}).err, Summary(0, 0, 0, 0));
+#else
+  EXPECT_EQ(Batch(dir, {"--files0-from", "/dev/null"}).err, Summary(0, 0, 0, 0));
+#endif
 }
 
 }  // namespace

@@ -264,7 +264,8 @@ std::wstring ImageOf(int pid) {
   return image.substr(image.find_last_of(L"\\/") + 1);
 }
 
-// The workers are the batch program itself started again, as many as -j asks for.
+// The workers are the batch program itself started again, as many as -j asks for. The second pipe
+// is named with slashes, as Windows takes it too; looking at it must not take its one instance.
 TEST(BatchWindowsWorkerTest, WorkersAreTheProgramStartedAgain) {
   TempDir dir;
   ScanPipe first{dir, "p1.dat"};
@@ -280,8 +281,9 @@ TEST(BatchWindowsWorkerTest, WorkersAreTheProgramStartedAgain) {
     }
     return true;
   };
-  const RunResult run =
-      Batch(dir, {"-q", "-j", "2", "-o", ".", first.name(), second.name()}, options);
+  std::string slashed = second.name();
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  const RunResult run = Batch(dir, {"-q", "-j", "2", "-o", ".", first.name(), slashed}, options);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(images, (std::vector<std::wstring>{L"x17b2pavo-batch.exe", L"x17b2pavo-batch.exe"}));
 }
