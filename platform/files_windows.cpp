@@ -181,11 +181,9 @@ Result SyncFileData(std::span<const std::string> files, std::span<const std::str
     Result synced{name.error};
     if (name.ok()) {
       const Opened handle(OpenExisting(name.text, GENERIC_WRITE));
-      if (!handle.ok()) {
-        synced = ResultOfLastError();
-      } else if (!FlushFileBuffers(handle.get()) && !NothingToFlush(GetLastError())) {
-        synced = ResultOfLastError();
-      }
+      const bool flushed =
+          handle.ok() && (FlushFileBuffers(handle.get()) || NothingToFlush(GetLastError()));
+      if (!flushed) synced = ResultOfLastError();
     }
     if (result.ok()) result = synced;
   }
