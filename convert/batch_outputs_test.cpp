@@ -8,23 +8,13 @@
 #include <vector>
 
 #include "convert/batch_scan.h"
+#include "tests/by_system.h"
 
 namespace convert::batch {
 namespace {
 
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
-
-// What POSIX and what Windows make of the same names.
-template <typename T>
-struct BySystem {
-  T posix;
-  T windows;
-  T here() const { return kWindows ? windows : posix; }
-};
+using x17b_test::BySystem;
+using x17b_test::kWindows;
 
 uint64_t EveryKeyCollides(std::string_view) {
   return 0;

@@ -9,21 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/by_system.h"
+
 namespace platform {
 namespace {
 
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
-
-template <typename T>
-struct BySystem {
-  T posix;
-  T windows;
-  T here() const { return kWindows ? windows : posix; }
-};
+using x17b_test::BySystem;
+using x17b_test::kWindows;
 
 TEST(NamesTest, TheFileNameBeginsBehindTheLastSeparatorOrTheDrive) {
   struct Row {

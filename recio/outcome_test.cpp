@@ -9,16 +9,13 @@
 #include <vector>
 
 #include "recio/recio.h"
+#include "tests/by_system.h"
 #include "tests/process_harness.h"
 
 namespace recio {
 namespace {
 
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
+using x17b_test::kWindows;
 
 constexpr int32_t kUnit = 21;
 constexpr Layout kReal{"(F10.0)"};

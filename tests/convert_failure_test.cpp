@@ -21,12 +21,6 @@ using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
 
-void ExpectFailed(const RunResult& run, const std::string& err, const std::string& out) {
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(Visible(run.err), Visible(err));
-  EXPECT_EQ(Visible(run.out), Visible(out));
-}
-
 // The title record and the bank record of the default header with N = 25.
 std::string FirstTwoRecords(const ScanHeader& header) {
   return TitleRecord(header.title, kStamp) + DefaultBankRecord(25, 3);

@@ -25,12 +25,6 @@ using x17b_test::RunResult;
 using x17b_test::TempDir;
 using x17b_test::Visible;
 
-void ExpectFailed(const RunResult& run, const std::string& err, const std::string& out) {
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(Visible(run.err), Visible(err));
-  EXPECT_EQ(Visible(run.out), Visible(out));
-}
-
 // Runs the converter on `scan` with unusual standard streams set in `options`.
 RunResult ConvertWith(const TempDir& dir, const std::string& scan, x17b_test::RunOptions options) {
   x17b_test::WriteFileBytes(dir.File("scan.dat"), scan);

@@ -200,4 +200,12 @@ inline x17b_test::RunResult Convert(const x17b_test::TempDir& dir, const std::st
   return x17b_test::RunProgram(kProgram, options);
 }
 
+/// A run that failed: exit code 1 and exactly these streams (shown with their control characters).
+inline void ExpectFailed(const x17b_test::RunResult& run, const std::string& err,
+                         const std::string& out) {
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(x17b_test::Visible(run.err), x17b_test::Visible(err));
+  EXPECT_EQ(x17b_test::Visible(run.out), x17b_test::Visible(out));
+}
+
 }  // namespace convert_test

@@ -1,4 +1,4 @@
-// A close that fails on request, for programs that link tests/failing_close.cpp in place of the
+// A close that fails on request, for programs that link tests/failing_close_*.cpp in place of the
 // platform part's own close.
 #pragma once
 
