@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cwctype>
 #include <filesystem>
 #include <map>
@@ -84,16 +85,32 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::stri
   return block;
 }
 
-// The process ids of every process whose parent is `pid`, from one snapshot.
+// When a process was created, in the system's 100 ns units; 0 when it cannot be asked.
+uint64_t CreationTime(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) return 0;
+  FILETIME created{}, ended{}, kernel{}, user{};
+  const BOOL known = GetProcessTimes(process, &created, &ended, &kernel, &user);
+  CloseHandle(process);
+  return known ? (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime : 0;
+}
+
+// The process ids of every process whose parent is `pid`, from one snapshot. A process keeps the
+// id of its parent after the parent has ended, and ids are soon given again (under wine, the
+// services that wineboot started name an id that a test's program may hold later): only a
+// process created after `pid` is its child.
 std::vector<DWORD> ChildrenOf(DWORD pid) {
   std::vector<DWORD> children;
+  const uint64_t parentCreated = CreationTime(pid);
+  if (parentCreated == 0) return children;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return children;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more;
        more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ParentProcessID == pid && entry.th32ProcessID != pid) {
+    if (entry.th32ParentProcessID == pid && entry.th32ProcessID != pid &&
+        CreationTime(entry.th32ProcessID) >= parentCreated) {
       children.push_back(entry.th32ProcessID);
     }
   }
