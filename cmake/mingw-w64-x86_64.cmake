@@ -16,9 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every program, tests included, imports Windows' own DLLs only: the C++ runtime, libgcc and
 # winpthreads are linked in, so nothing has to lie beside an .exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# ctest runs the test programs through wine (Debian package wine64), when it is there; the
-# programs themselves build without it.
+# ctest runs the test programs through wine (Debian package wine64), when it is there, by the
+# project's wrapper that keeps wine's loader off the shared page; the programs build without it.
 find_program(X17B_WINE NAMES wine)
 if(X17B_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${X17B_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine_run.sh)
 endif()

@@ -47,7 +47,7 @@ else
   export WINEPREFIX="$own_prefix/prefix" HOME="$own_prefix"
   mkdir -p "$WINEPREFIX"  # the server starts in the prefix's folder
   wineserver -p </dev/null >/dev/null 2>&1
-  wineboot -i </dev/null >/dev/null 2>&1
+  "$root/scripts/wine_run.sh" wineboot -i </dev/null >/dev/null 2>&1
 fi
 
 # ---- The scans ----------------------------------------------------------------------------------
@@ -122,7 +122,7 @@ run() {
   local system="$1" dir="$2" program="$3" input="$4"
   shift 4
   local command=("$linux/$program")
-  [[ "$system" == windows ]] && command=(wine "$windows/$program.exe")
+  [[ "$system" == windows ]] && command=("$root/scripts/wine_run.sh" "$windows/$program.exe")
   local status=0
   (cd "$dir" && printf '%s' "$input" | "${command[@]}" "$@" >"$dir.stdout" 2>"$dir.stderr") ||
     status=$?

@@ -32,7 +32,8 @@ def at_console(program, args, lines, folder):
         attributes = termios.tcgetattr(0)
         attributes[3] &= ~termios.ISIG  # Ctrl-Z is a character to type, not a signal
         termios.tcsetattr(0, termios.TCSANOW, attributes)
-        os.execvp("wine", ["wine", program] + args)
+        wine_run = os.path.join(ROOT, "scripts", "wine_run.sh")
+        os.execv(wine_run, [wine_run, program] + args)
     shown = b""
     pending = list(lines)
     quiet_since = time.monotonic()

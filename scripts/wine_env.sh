@@ -18,7 +18,7 @@ wine_env_start() {
   export HOME=$WINE_ENV_HOME
   mkdir -p "$WINEPREFIX"  # the server starts in the prefix's folder
   wineserver -p </dev/null >/dev/null 2>&1 || return 1
-  wineboot -i </dev/null >/dev/null 2>&1
+  "$(dirname "${BASH_SOURCE[0]}")/wine_run.sh" wineboot -i </dev/null >/dev/null 2>&1
 }
 
 wine_env_stop() {

@@ -61,14 +61,15 @@ for example in "$root"/examples/*; do
 done
 
 # The README's commands for Windows, run by the unzipped programs in a folder of their own.
+wine_run="$root/scripts/wine_run.sh"
 work="$scratch/work"
 mkdir -p "$work/data" "$work/out"
 cp "$root/examples/scan.dat" "$work/data/run1.dat"
 cp "$root/examples/scan.dat" "$work/data/run2.dat"
-(cd "$work" && printf 'data\\run1.dat run1.pavo\r\n' | wine "$unpacked/bin/x17b2pavo.exe" >"$scratch/convert.out") ||
+(cd "$work" && printf 'data\\run1.dat run1.pavo\r\n' | "$wine_run" "$unpacked/bin/x17b2pavo.exe" >"$scratch/convert.out") ||
   fail "x17b2pavo.exe failed: $(cat "$scratch/convert.out")"
 cmp "$root/examples/scan.pavo" "$work/run1.pavo" || fail "x17b2pavo.exe wrote other bytes"
-(cd "$work" && wine "$unpacked/bin/x17b2pavo-batch.exe" -o out 'data\*.dat' 2>"$scratch/batch.err") ||
+(cd "$work" && "$wine_run" "$unpacked/bin/x17b2pavo-batch.exe" -o out 'data\*.dat' 2>"$scratch/batch.err") ||
   fail "x17b2pavo-batch.exe failed: $(cat "$scratch/batch.err")"
 for output in run1 run2; do
   cmp "$root/examples/scan.pavo" "$work/out/$output.pavo" ||
